@@ -1,0 +1,69 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/endpoint.h"
+#include "sim/peer.h"
+
+// An in-process LAN with a virtual clock. The program's endpoint sits at hostIp; controller peers
+// sit at their own addresses and answer what is sent to them (or broadcast). A receive that finds
+// nothing advances the clock by its timeout and returns at once, so silent attempts cost no time.
+class SimLan : public Endpoint {
+public:
+    struct Datagram {
+        int64_t atMs = 0;
+        uint32_t fromIp = 0;
+        uint32_t toIp = 0;
+        uint16_t port = 0;
+        std::vector<uint8_t> bytes;
+    };
+
+    explicit SimLan(uint32_t hostIp = 0xC0A80164u /* 192.168.1.100 */);
+
+    ControllerPeer& AddPeer(uint32_t ip, uint32_t id, uint8_t status);
+    ControllerPeer* Peer(uint32_t id);
+    uint32_t PeerIp(uint32_t id) const;
+    std::size_t PeerCount() const { return peers_.size(); }
+
+    // A datagram that arrives at the program's endpoint at the given virtual time (stray, late).
+    void Inject(uint32_t fromIp, std::vector<uint8_t> bytes, int64_t atMs);
+    void Advance(int64_t ms) { now_ += ms; }
+    // The clock follows real time besides the virtual waits (the demo program).
+    void FollowRealTime(bool on);
+
+    // Endpoint.
+    void Bind(uint16_t port) override;
+    bool IsBound() const override { return bound_; }
+    void SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t length) override;
+    std::size_t Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
+                        uint16_t& fromPort) override;
+    int64_t NowMs() override;
+    int64_t UtcSeconds() override { return utcBase + NowMs() / 1000; }
+
+    std::vector<Datagram> sent;       // every datagram the program sent, in order
+    std::vector<Datagram> received;   // every datagram the program received, in order
+    std::string bindError;            // when set, Bind throws std::runtime_error with it
+    int latencyMs = 1;                // delay of every reply
+    int64_t utcBase = 1715904000;     // 2024-05-17 00:00 UTC at virtual time 0
+
+    // Drops every recording (not the peers or pending datagrams).
+    void ClearLog() { sent.clear(); received.clear(); }
+
+private:
+    struct Hosted {
+        uint32_t ip;
+        std::unique_ptr<ControllerPeer> peer;
+    };
+    void Queue(uint32_t fromIp, std::vector<uint8_t> bytes, int64_t atMs);
+
+    uint32_t hostIp_;
+    bool bound_ = false;
+    int64_t now_ = 0;
+    bool realTime_ = false;
+    int64_t realStart_ = 0;
+    std::vector<Hosted> peers_;
+    std::deque<Datagram> pending_;   // ordered by atMs
+};
