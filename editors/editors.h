@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <memory>
 
 #include <QWidget>
 
@@ -40,7 +41,7 @@ public:
 
 private:
     struct Impl;
-    Impl* d;   // owned; deleted in the destructor (the widgets inside are owned by Qt parents)
+    std::unique_ptr<Impl> d;   // widget pointers; the widgets are owned by their Qt parents
 };
 
 // The lift editor: every control of the page "Winda" except its "Zapisz" button.
@@ -55,5 +56,5 @@ public:
 
 private:
     struct Impl;
-    Impl* d;
+    std::unique_ptr<Impl> d;
 };
