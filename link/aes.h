@@ -5,7 +5,7 @@
 // An abstract block cipher: encrypts and decrypts one block in place.
 class Coder {
 public:
-    explicit Coder(int blockSize) : blockSize(blockSize) {}
+    explicit Coder(int size) : blockSize(size) {}
     virtual ~Coder() = default;
     Coder(const Coder&) = delete;
     Coder& operator=(const Coder&) = delete;

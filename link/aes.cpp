@@ -1,0 +1,180 @@
+#include "link/aes.h"
+
+#include <cstring>
+
+namespace {
+
+// GF(2^8) with the reduction polynomial 0x11B, used only to build the tables at compile time.
+constexpr uint8_t XTime(uint8_t a) { return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0)); }
+
+constexpr uint8_t GfMul(uint8_t a, uint8_t b)
+{
+    uint8_t p = 0;
+    while (b) {
+        if (b & 1) p ^= a;
+        a = XTime(a);
+        b >>= 1;
+    }
+    return p;
+}
+
+constexpr uint8_t GfInverse(uint8_t a)
+{
+    if (a == 0) return 0;
+    // a^254 = a^-1 in GF(2^8).
+    uint8_t result = 1;
+    uint8_t base = a;
+    for (int e = 254; e; e >>= 1) {
+        if (e & 1) result = GfMul(result, base);
+        base = GfMul(base, base);
+    }
+    return result;
+}
+
+constexpr uint8_t Rotl8(uint8_t x, int n) { return static_cast<uint8_t>((x << n) | (x >> (8 - n))); }
+
+struct Tables {
+    uint8_t sbox[256]{};
+    uint8_t inv[256]{};
+    uint8_t mul2[256]{}, mul3[256]{}, mul9[256]{}, mul11[256]{}, mul13[256]{}, mul14[256]{};
+    uint8_t rcon[10]{};
+};
+
+constexpr Tables MakeTables()
+{
+    Tables t{};
+    for (int i = 0; i < 256; ++i) {
+        const uint8_t b = GfInverse(static_cast<uint8_t>(i));
+        // Affine transformation: b ^ rotl(b,1) ^ rotl(b,2) ^ rotl(b,3) ^ rotl(b,4) ^ 0x63.
+        const uint8_t s = static_cast<uint8_t>(b ^ Rotl8(b, 1) ^ Rotl8(b, 2) ^ Rotl8(b, 3) ^ Rotl8(b, 4) ^ 0x63);
+        t.sbox[i] = s;
+        t.inv[s] = static_cast<uint8_t>(i);
+        const auto x = static_cast<uint8_t>(i);
+        t.mul2[i] = GfMul(x, 2);
+        t.mul3[i] = GfMul(x, 3);
+        t.mul9[i] = GfMul(x, 9);
+        t.mul11[i] = GfMul(x, 11);
+        t.mul13[i] = GfMul(x, 13);
+        t.mul14[i] = GfMul(x, 14);
+    }
+    uint8_t r = 1;
+    for (auto& c : t.rcon) {
+        c = r;
+        r = XTime(r);
+    }
+    return t;
+}
+
+constexpr Tables T = MakeTables();
+
+constexpr uint32_t SubWord(uint32_t w)
+{
+    return (static_cast<uint32_t>(T.sbox[w >> 24]) << 24) | (static_cast<uint32_t>(T.sbox[(w >> 16) & 0xFF]) << 16) |
+           (static_cast<uint32_t>(T.sbox[(w >> 8) & 0xFF]) << 8) | T.sbox[w & 0xFF];
+}
+
+constexpr uint32_t RotWord(uint32_t w) { return (w << 8) | (w >> 24); }
+
+// The state is held as 16 bytes in input order: byte 4c + r is row r of column c.
+inline void AddRoundKey(uint8_t* s, const uint32_t* w)
+{
+    for (int c = 0; c < 4; ++c) {
+        s[4 * c + 0] ^= static_cast<uint8_t>(w[c] >> 24);
+        s[4 * c + 1] ^= static_cast<uint8_t>(w[c] >> 16);
+        s[4 * c + 2] ^= static_cast<uint8_t>(w[c] >> 8);
+        s[4 * c + 3] ^= static_cast<uint8_t>(w[c]);
+    }
+}
+
+// SubBytes and ShiftRows in one pass: row r moves left by r columns.
+inline void SubShift(uint8_t* s)
+{
+    uint8_t t[16];
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) t[4 * c + r] = T.sbox[s[4 * ((c + r) & 3) + r]];
+    std::memcpy(s, t, 16);
+}
+
+inline void InvShiftSub(uint8_t* s)
+{
+    uint8_t t[16];
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) t[4 * ((c + r) & 3) + r] = T.inv[s[4 * c + r]];
+    std::memcpy(s, t, 16);
+}
+
+inline void MixColumns(uint8_t* s)
+{
+    for (int c = 0; c < 4; ++c) {
+        uint8_t* col = s + 4 * c;
+        const uint8_t a0 = col[0], a1 = col[1], a2 = col[2], a3 = col[3];
+        col[0] = static_cast<uint8_t>(T.mul2[a0] ^ T.mul3[a1] ^ a2 ^ a3);
+        col[1] = static_cast<uint8_t>(a0 ^ T.mul2[a1] ^ T.mul3[a2] ^ a3);
+        col[2] = static_cast<uint8_t>(a0 ^ a1 ^ T.mul2[a2] ^ T.mul3[a3]);
+        col[3] = static_cast<uint8_t>(T.mul3[a0] ^ a1 ^ a2 ^ T.mul2[a3]);
+    }
+}
+
+inline void InvMixColumns(uint8_t* s)
+{
+    for (int c = 0; c < 4; ++c) {
+        uint8_t* col = s + 4 * c;
+        const uint8_t a0 = col[0], a1 = col[1], a2 = col[2], a3 = col[3];
+        col[0] = static_cast<uint8_t>(T.mul14[a0] ^ T.mul11[a1] ^ T.mul13[a2] ^ T.mul9[a3]);
+        col[1] = static_cast<uint8_t>(T.mul9[a0] ^ T.mul14[a1] ^ T.mul11[a2] ^ T.mul13[a3]);
+        col[2] = static_cast<uint8_t>(T.mul13[a0] ^ T.mul9[a1] ^ T.mul14[a2] ^ T.mul11[a3]);
+        col[3] = static_cast<uint8_t>(T.mul11[a0] ^ T.mul13[a1] ^ T.mul9[a2] ^ T.mul14[a3]);
+    }
+}
+
+} // namespace
+
+AES::~AES()
+{
+    // The schedule holds session key material; clear it before the memory is reused.
+    volatile uint32_t* p = schedule_.data();
+    for (std::size_t i = 0; i < schedule_.size(); ++i) p[i] = 0;
+}
+
+void AES::SetKey(const uint8_t* key)
+{
+    const int total = 4 * (Nr + 1);
+    for (int i = 0; i < Nk; ++i)
+        schedule_[static_cast<std::size_t>(i)] = (static_cast<uint32_t>(key[4 * i]) << 24) |
+                                                 (static_cast<uint32_t>(key[4 * i + 1]) << 16) |
+                                                 (static_cast<uint32_t>(key[4 * i + 2]) << 8) | key[4 * i + 3];
+    for (int i = Nk; i < total; ++i) {
+        uint32_t temp = schedule_[static_cast<std::size_t>(i - 1)];
+        if (i % Nk == 0)
+            temp = SubWord(RotWord(temp)) ^ (static_cast<uint32_t>(T.rcon[i / Nk - 1]) << 24);
+        else if (Nk > 6 && i % Nk == 4)
+            temp = SubWord(temp);
+        schedule_[static_cast<std::size_t>(i)] = schedule_[static_cast<std::size_t>(i - Nk)] ^ temp;
+    }
+}
+
+void AES::Encrypt(uint8_t* block)
+{
+    const uint32_t* w = schedule_.data();
+    AddRoundKey(block, w);
+    for (int round = 1; round < Nr; ++round) {
+        SubShift(block);
+        MixColumns(block);
+        AddRoundKey(block, w + 4 * round);
+    }
+    SubShift(block);
+    AddRoundKey(block, w + 4 * Nr);
+}
+
+void AES::Decrypt(uint8_t* block)
+{
+    const uint32_t* w = schedule_.data();
+    AddRoundKey(block, w + 4 * Nr);
+    for (int round = Nr - 1; round > 0; --round) {
+        InvShiftSub(block);
+        AddRoundKey(block, w + 4 * round);
+        InvMixColumns(block);
+    }
+    InvShiftSub(block);
+    AddRoundKey(block, w);
+}
