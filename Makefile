@@ -1,0 +1,36 @@
+# The two commands of the README, and a few more for developers.
+#   make run   installs what is missing, builds, starts OlmConfig on a simulated LAN of sample controllers
+#   make test  installs what is missing, builds, runs every test (what CI runs)
+JOBS ?= $(shell nproc)
+
+.PHONY: run test deps build asan fuzz screenshot clean
+
+deps:
+	bash scripts/install-deps.sh
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
+
+run: build
+	./build/default/app/olmconfig-demo
+
+# The fuzz targets run briefly first, so that the suite's summary closes the output.
+test: build
+	bash scripts/run-fuzz.sh 20
+	ctest --preset default -j $(JOBS)
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+fuzz: deps
+	bash scripts/run-fuzz.sh 300
+
+screenshot: build
+	bash scripts/screenshot.sh
+
+clean:
+	rm -rf build
