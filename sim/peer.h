@@ -11,9 +11,10 @@
 #include "link/aes.h"
 #include "link/cmac.h"
 
-// Faults a simulated controller can be told to commit. Counters apply to the next N replies.
+// Faults a simulated controller can be told to commit. Counters apply to the next N replies and
+// count down as those replies leave.
 struct PeerFaults {
-    bool silent = false;          // answers nothing at all
+    bool silent = false;          // answers nothing at all (requests are still logged)
     int dropReplies = 0;          // the next N replies are lost
     int badCrc = 0;               // the next N unsigned replies carry a wrong CRC
     int badCode = 0;              // the next N signed replies carry a wrong code
@@ -21,10 +22,12 @@ struct PeerFaults {
     int foreignId = 0;            // the next N replies carry another controller's identifier
     bool duplicate = false;       // every reply is sent twice
     int lateMs = 0;               // replies leave this much later (over 300 ms misses the wait)
-    bool foreignSession = false;  // another client holds the session: status bit 7, K refused
-    int keyLength = 16;           // K is answered with this many bytes of key material
-    int noAckBlock = -1;          // c for this block index is answered with 0x15, not 6
-    bool statusNotOne = false;    // status payload byte 3 is not '1'
+    bool foreignSession = false;  // another client holds the session: status bit 7, K refused,
+                                  // signed requests ignored
+    int keyLength = 16;           // K is answered with this many bytes of key material; a session
+                                  // opens only when it is 16
+    int noAckBlock = -1;          // c for this block index is answered with 0x15 and not stored
+    bool statusNotOne = false;    // status payload byte 3 is '0' instead of '1'
     int extraPayload = 0;         // the next signed reply carries this many more payload bytes
 };
 
@@ -33,7 +36,8 @@ struct PeerRequest {
     int64_t atMs = 0;
     char letter = 0;              // command letter (unsigned tag letter or signed byte 10)
     bool isSigned = false;
-    bool codeOk = true;           // signed: the code verified with the session key
+    bool codeOk = true;           // signed: the code verified with the session key (false also
+                                  // when no session was held to verify it with)
     uint16_t counter = 0;         // signed: frame counter
     uint32_t id = 0;
     std::vector<uint8_t> payload;
@@ -46,20 +50,43 @@ struct PeerReply {
 
 // The controller's side of the protocol: status, key, time, device list, configuration blocks,
 // delete and replace, keep-alive and close. Everything it holds is bytes in wire layout.
+//
+// How it behaves where the protocol leaves the choice to the controller:
+// - Every K grants a fresh session (new key material), replacing any session held; the
+//   controller cannot tell clients apart, so a K whose reply was lost and is sent again simply
+//   opens the session again.
+// - The session is kept alive by K and by signed requests with a good code; status polls do not
+//   count, since anyone may send them. After 30 s without such traffic it is dropped.
+// - D, C, c, F and R are served only in modes 2 and 3; in modes 0 and 1 they get no reply.
+// - C for a block it does not hold (index 8 or more, another controller kind, an empty slot)
+//   is answered with an empty payload.
+// - c is acknowledged with 6 and stored (the 8-byte header of the block is kept) when its kind
+//   matches the device list, its index is below the door count and the record is 104 bytes;
+//   otherwise it is answered with 0x15 and nothing changes.
+// - F removes every device with status bit 7 from the list; the devices after it move up, and
+//   the resource identifiers in the blocks follow them (those of a removed device become 0xFFFF).
+// - R (low byte: the inactive device, high byte: the new one, same type code) puts the new
+//   device into the old device's slot with plain status (bits 7 and 4 cleared), so the old
+//   device's settings now serve it; the new device's former slot becomes absent, and identifiers
+//   that named it become 0xFFFF. Any other pair is answered with 0x15.
+// - S and s are acknowledged; s then drops the session. T is stored without reply.
+// - A signed request with a wrong code, a foreign identifier or a bad CRC is ignored.
 class ControllerPeer {
 public:
     ControllerPeer(uint32_t id, uint8_t status);
     ControllerPeer(const ControllerPeer&) = delete;
     ControllerPeer& operator=(const ControllerPeer&) = delete;
 
-    // Serves one request datagram; returns the replies (none for T, a foreign id, a bad frame or
-    // a signed request with a wrong code).
+    // Serves one request datagram arriving at nowMs; returns the replies (none for T, a foreign
+    // id, a bad frame or a signed request with a wrong code).
     std::vector<PeerReply> Handle(std::span<const uint8_t> request, int64_t nowMs);
 
     // Status byte as reported now: mode bits, bit 7 while a session is held.
     uint8_t StatusByte(int64_t nowMs);
     bool HasSession(int64_t nowMs);
     void DropSession() { session_ = false; }
+    // The session key of the current session (the encryption of the material under itself).
+    const std::array<uint8_t, 16>& SessionKey() const { return key_; }
 
     uint32_t id;
     uint8_t status;                                  // mode index in bits 0-1; other bits kept
@@ -67,20 +94,33 @@ public:
     std::array<std::vector<uint8_t>, 8> blocks;      // payloads of C replies by block index
     std::optional<uint32_t> lastTime;                // the last T frame's seconds
     PeerFaults faults;
-    std::vector<PeerRequest> log;                    // every request served, in order
+    std::vector<PeerRequest> log;                    // every request addressed to it, in order
     // Called on every reply before it leaves; tests may rewrite it.
     std::function<void(const PeerRequest&, std::vector<uint8_t>&)> mutateReply;
     static constexpr int64_t kSessionIdleMs = 30000;
+    static constexpr uint8_t kAck = 6;
+    static constexpr uint8_t kNak = 0x15;
 
 private:
-    std::vector<PeerReply> Reply(const PeerRequest& req, std::vector<uint8_t> frame);
+    std::vector<PeerReply> ServeUnsigned(PeerRequest& req);
+    std::vector<PeerReply> ServeSigned(PeerRequest& req);
+    std::vector<PeerReply> Reply(const PeerRequest& req, std::vector<uint8_t> payload);
+    void Expire(int64_t nowMs);
+    void GrantSession(std::span<const uint8_t> material);
+    std::array<uint8_t, 16> NextMaterial();
+    uint8_t ListKind() const;
+    uint8_t ListDoors() const;
+    bool StoreBlock(std::span<const uint8_t> payload);
     void DeleteInactive();
-    void Replace(uint8_t oldIndex, uint8_t newIndex);
+    bool Replace(uint8_t oldIndex, uint8_t newIndex);
+    // Rewrites the device indexes of the resource identifiers in every block: map[i] is the new
+    // index of device i, or -1 when it is gone.
+    void RemapBlocks(const std::vector<int>& map);
 
     AES128 aes_;
     CMAC cmac_{aes_};
     bool session_ = false;
     std::array<uint8_t, 16> key_{};
     int64_t lastTraffic_ = 0;
-    uint32_t keySeed_;
+    uint64_t keySeed_;
 };

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -9,30 +10,37 @@
 #include "sim/peer.h"
 
 // An in-process LAN with a virtual clock. The program's endpoint sits at hostIp; controller peers
-// sit at their own addresses and answer what is sent to them (or broadcast). A receive that finds
-// nothing advances the clock by its timeout and returns at once, so silent attempts cost no time.
+// sit at their own addresses and answer what is sent to them on port 45389 (or broadcast). A
+// receive that finds nothing advances the clock by its timeout and returns at once, so silent
+// attempts cost no time; a receive that finds a datagram arriving within its timeout advances the
+// clock to that datagram's arrival.
 class SimLan : public Endpoint {
 public:
     struct Datagram {
-        int64_t atMs = 0;
+        int64_t atMs = 0;      // sent: when it left; received: when it arrived
         uint32_t fromIp = 0;
         uint32_t toIp = 0;
-        uint16_t port = 0;
+        uint16_t port = 0;     // sent: destination port; received: source port
         std::vector<uint8_t> bytes;
     };
 
     explicit SimLan(uint32_t hostIp = 0xC0A80164u /* 192.168.1.100 */);
 
     ControllerPeer& AddPeer(uint32_t ip, uint32_t id, uint8_t status);
+    // The first peer with this identifier, or nullptr.
     ControllerPeer* Peer(uint32_t id);
+    // The address of the first peer with this identifier, or 0.
     uint32_t PeerIp(uint32_t id) const;
     std::size_t PeerCount() const { return peers_.size(); }
 
-    // A datagram that arrives at the program's endpoint at the given virtual time (stray, late).
+    // A datagram that arrives at the program's endpoint at the given virtual time (stray, late),
+    // from port 45389 of fromIp.
     void Inject(uint32_t fromIp, std::vector<uint8_t> bytes, int64_t atMs);
     void Advance(int64_t ms) { now_ += ms; }
     // The clock follows real time besides the virtual waits (the demo program).
     void FollowRealTime(bool on);
+    // Datagrams that have not been received yet.
+    std::size_t PendingCount() const { return pending_.size(); }
 
     // Endpoint.
     void Bind(uint16_t port) override;
@@ -47,6 +55,8 @@ public:
     std::vector<Datagram> received;   // every datagram the program received, in order
     std::string bindError;            // when set, Bind throws std::runtime_error with it
     int latencyMs = 1;                // delay of every reply
+    // A broadcast also comes back to the program's own endpoint, as it does on a real network.
+    bool echoBroadcast = false;
     int64_t utcBase = 1715904000;     // 2024-05-17 00:00 UTC at virtual time 0
 
     // Drops every recording (not the peers or pending datagrams).
@@ -58,12 +68,14 @@ private:
         std::unique_ptr<ControllerPeer> peer;
     };
     void Queue(uint32_t fromIp, std::vector<uint8_t> bytes, int64_t atMs);
+    void SyncRealTime();
 
     uint32_t hostIp_;
+    uint16_t boundPort_ = 0;
     bool bound_ = false;
     int64_t now_ = 0;
     bool realTime_ = false;
-    int64_t realStart_ = 0;
+    std::chrono::steady_clock::time_point realMark_;
     std::vector<Hosted> peers_;
-    std::deque<Datagram> pending_;   // ordered by atMs
+    std::deque<Datagram> pending_;   // ordered by atMs; equal times keep the order of queueing
 };
