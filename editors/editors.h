@@ -22,6 +22,9 @@ struct EditorModel {
 // The door editor: the tab control DoorTc with every control on it (pickers, NC and exit boxes,
 // name, airlock, test group). It sits on the page "Przejścia" above the page's buttons.
 // fillingPage is the main window's FillingPage flag.
+//
+// Every control carries its name as objectName ("Out0Sel", "In1Cb", "RygTimEd", ...). The pickers
+// react to a user's choice only (QComboBox::activated); a fill never assigns anything.
 class TDoorPage : public QWidget {
     Q_OBJECT
 public:
@@ -35,11 +38,31 @@ public:
     void FillDoorPage();
     // Takes over a time typed into a field that still has the focus, as leaving the field would.
     void CommitEdits();
+    // Enables the test group when the mode index is 3 ("Instalacja") or more.
+    void EnableDoorTests(int modeIndex);
 
     QTabBar* DoorTc() const;
     QComboBox* SluzaSel() const;
 
 private:
+    // Event handlers. A pick or box handler finds its slot by the row that holds the control.
+    void DOutSelChange(const QObject* control, int entry);
+    void DOutCbClick(const QObject* control, bool checked);
+    void DInSelChange(const QObject* control, int entry);
+    void DInCbClick(const QObject* control, bool checked);
+    void DRdSelChange(const QObject* control, int entry);
+    void DRdCbClick(const QObject* control, bool checked);
+    void DoorTcChange();
+    void DoorNameEdChange(const QString& text);
+    void SluzaSelChange(int position);
+    void KlamkaCbClick(bool checked);
+    void FullTimCbClick(bool checked);
+    void TypeCbChange(int position);
+    void RygTimEdExit();
+    void OpenTimEdExit();
+    // Stores typed times not yet taken over into the shown door; true when there were any.
+    bool TakeTypedTimes();
+
     struct Impl;
     std::unique_ptr<Impl> d;   // widget pointers; the widgets are owned by their Qt parents
 };
@@ -53,8 +76,21 @@ public:
 
     void FillLiftPage();
     void CommitEdits();
+    // Enables the test group when the mode index is 3 ("Instalacja") or more.
+    void EnableLiftTests(int modeIndex);
 
 private:
+    void LOutSetSelChange(const QObject* control, int entry);
+    void LInSelChange(const QObject* control, int entry);
+    void LInCbClick(const QObject* control, bool checked);
+    void LRdSelChange(const QObject* control, int entry);
+    void LiftNameEdChange(const QString& text);
+    void LiftTimEdExit();
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// FillConfigPage of the main window: the door page for a door controller (kind 1), the lift page
+// for a lift controller (kind 2), nothing for any other kind.
+void FillConfigPage(const BusDevSet& devs, TDoorPage& doorPage, TLiftPage& liftPage);
