@@ -2,6 +2,7 @@
 #include "lan_fixture.h"
 
 #include "link/crc32.h"
+#include "link/devid.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ TEST_F(Exchange, ForeignRepliesAreIgnoredAndTheWaitGoesOn)
     for (const auto& s : strays) lan.Inject(kIp, s, at += 10);
     auto late = good;
     late[10] = 0x03;   // distinguishes the real reply
+    Reseal(late);
     lan.Inject(kIp, late, at += 10);
     uint8_t status[16] = {};
     EXPECT_EQ(dev.Exchange('O', nullptr, 0, sizeof status, status), 16u);
