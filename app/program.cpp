@@ -1,0 +1,104 @@
+#include "app/program.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <exception>
+
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QTranslator>
+
+#include "app/seams.h"
+#include "app/wmain.h"
+#include "help/lokdlg.h"
+#include "help/whelp.h"
+
+namespace {
+
+QString Message(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return {};
+    }
+}
+
+void ShowFatal(const QString& text)
+{
+    QMessageBox::critical(nullptr, QStringLiteral("OlmConfig"), text);
+}
+
+// SIGTERM and SIGINT end the event loop the ordinary way, so the window's destruction still
+// closes the sessions. The handler only writes a byte; the loop reads it.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+}
+
+}  // namespace
+
+OlmApplication::OlmApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool OlmApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowFatal(Message(std::current_exception()));
+        return false;
+    }
+}
+
+void LoadPolishTranslations(QCoreApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+int RunProgram(Endpoint& udp, const std::function<void(TMainWin&)>& started)
+{
+    try {
+        LoadPolishTranslations(*QCoreApplication::instance());
+        QtSeams seams;
+        TMainWin mainWin(udp, seams);
+        THelpWin helpWin;
+        TLokalizDlg lokalizDlg;
+        mainWin.SetSecondaryWindows(&helpWin, &lokalizDlg);
+
+        std::unique_ptr<QSocketNotifier> notifier;
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+            notifier = std::make_unique<QSocketNotifier>(signalPipe[1], QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
+                char byte = 0;
+                [[maybe_unused]] const auto got = ::read(signalPipe[1], &byte, 1);
+                QApplication::closeAllWindows();
+                QApplication::quit();
+            });
+            struct sigaction action {};
+            action.sa_handler = OnSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            sigaction(SIGTERM, &action, nullptr);
+            sigaction(SIGINT, &action, nullptr);
+        }
+
+        if (started) started(mainWin);
+        mainWin.show();
+        QApplication::exec();
+    } catch (...) {
+        ShowFatal(Message(std::current_exception()));
+    }
+    return 0;
+}
