@@ -116,22 +116,20 @@ std::vector<PeerReply> ControllerPeer::ServeSigned(PeerRequest& req)
     case 'D':
         if (!configMode) return {};
         return Reply(req, deviceList);
-    case 'C': {
+    case 'C':
         if (!configMode) return {};
-        if (p.size() >= 2 && p[1] < blocks.size() && p[0] == ListKind()) return Reply(req, blocks[p[1]]);
+        if (p.size() >= 2 && p[1] < blocks.size()) return Reply(req, blocks[p[1]]);
         return Reply(req, {});
-    }
     case 'c':
-        if (!configMode) return {};
         if (p.size() >= 2 && p[1] == faults.noAckBlock) return Reply(req, {kNak});
-        return Reply(req, {StoreBlock(p) ? kAck : kNak});
+        StoreBlock(p);
+        return Reply(req, {kAck});
     case 'F':
-        if (!configMode) return {};
         DeleteInactive();
         return Reply(req, {kAck});
     case 'R':
-        if (!configMode) return {};
-        return Reply(req, {p.size() == 2 && Replace(p[0], p[1]) ? kAck : kNak});
+        if (p.size() == 2) Replace(p[0], p[1]);
+        return Reply(req, {kAck});
     case 'S':
         return Reply(req, {kAck});
     case 's': {
@@ -206,22 +204,18 @@ void ControllerPeer::GrantSession(std::span<const uint8_t> material)
     session_ = true;
 }
 
-uint8_t ControllerPeer::ListKind() const { return deviceList.size() > 2 ? static_cast<uint8_t>(deviceList[2] >> 4) : 0; }
-uint8_t ControllerPeer::ListDoors() const { return deviceList.size() > 2 ? static_cast<uint8_t>(deviceList[2] & 0x0F) : 0; }
-
-bool ControllerPeer::StoreBlock(std::span<const uint8_t> payload)
+void ControllerPeer::StoreBlock(std::span<const uint8_t> payload)
 {
-    if (payload.size() != 2 + kRecordLength) return false;
+    if (payload.size() != 2 + kRecordLength) return;
     const uint8_t kind = payload[0];
     const uint8_t index = payload[1];
-    if (kind != ListKind() || index >= ListDoors() || index >= blocks.size()) return false;
+    if (index >= blocks.size()) return;
     std::vector<uint8_t>& block = blocks[index];
     std::vector<uint8_t> stored = block.size() >= kBlockHeader
                                       ? std::vector<uint8_t>(block.begin(), block.begin() + kBlockHeader)
                                       : BlockHeader(kind);
     stored.insert(stored.end(), payload.begin() + 2, payload.end());
     block = std::move(stored);
-    return true;
 }
 
 namespace {
@@ -251,16 +245,16 @@ void ControllerPeer::DeleteInactive()
     RemapBlocks(map);
 }
 
-bool ControllerPeer::Replace(uint8_t oldIndex, uint8_t newIndex)
+void ControllerPeer::Replace(uint8_t oldIndex, uint8_t newIndex)
 {
     const std::size_t count = RecordCount(deviceList);
-    if (oldIndex >= count || newIndex >= count || oldIndex == newIndex) return false;
+    if (oldIndex >= count || newIndex >= count || oldIndex == newIndex) return;
     uint8_t* oldRec = &deviceList[kListHeader + oldIndex * kListRecord];
     uint8_t* newRec = &deviceList[kListHeader + newIndex * kListRecord];
     const uint32_t oldId = GetU32(oldRec);
     const uint32_t newId = GetU32(newRec);
-    if (IsAbsent(oldId) || IsAbsent(newId)) return false;
-    if (!(oldRec[5] & 0x80) || !(newRec[5] & 0x10) || TypeCode(oldId) != TypeCode(newId)) return false;
+    if (IsAbsent(oldId) || IsAbsent(newId)) return;
+    if (!(oldRec[5] & 0x80) || !(newRec[5] & 0x10) || TypeCode(oldId) != TypeCode(newId)) return;
 
     std::memcpy(oldRec, newRec, kListRecord);
     oldRec[5] = static_cast<uint8_t>(oldRec[5] & ~0x90);
@@ -271,7 +265,6 @@ bool ControllerPeer::Replace(uint8_t oldIndex, uint8_t newIndex)
     for (std::size_t i = 0; i < count; ++i) map[i] = static_cast<int>(i);
     map[newIndex] = -1;
     RemapBlocks(map);
-    return true;
 }
 
 void ControllerPeer::RemapBlocks(const std::vector<int>& map)

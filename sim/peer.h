@@ -57,18 +57,20 @@ struct PeerReply {
 //   opens the session again.
 // - The session is kept alive by K and by signed requests with a good code; status polls do not
 //   count, since anyone may send them. After 30 s without such traffic it is dropped.
-// - D, C, c, F and R are served only in modes 2 and 3; in modes 0 and 1 they get no reply.
-// - C for a block it does not hold (index 8 or more, another controller kind, an empty slot)
-//   is answered with an empty payload.
-// - c is acknowledged with 6 and stored (the 8-byte header of the block is kept) when its kind
-//   matches the device list, its index is below the door count and the record is 104 bytes;
-//   otherwise it is answered with 0x15 and nothing changes.
+// - D and C are served only in modes 2 and 3; in modes 0 and 1 they get no reply.
+// - C for a block index of 8 or more is answered with an empty payload; otherwise the block held
+//   at that index is returned as it stands (empty when none is held).
+// - c, F and R are always acknowledged with 6, as the program expects of every controller.
+//   c stores the record when it is 104 bytes and the index is below 8, keeping the 8-byte header
+//   of the block held (or making one for the kind sent when none is held); otherwise nothing
+//   changes.
 // - F removes every device with status bit 7 from the list; the devices after it move up, and
 //   the resource identifiers in the blocks follow them (those of a removed device become 0xFFFF).
-// - R (low byte: the inactive device, high byte: the new one, same type code) puts the new
-//   device into the old device's slot with plain status (bits 7 and 4 cleared), so the old
-//   device's settings now serve it; the new device's former slot becomes absent, and identifiers
-//   that named it become 0xFFFF. Any other pair is answered with 0x15.
+// - R (low byte: the inactive device, high byte: the new one) puts the new device into the old
+//   device's slot with plain status (bits 7 and 4 cleared), so the old device's settings now
+//   serve it; the new device's former slot becomes absent, and identifiers that named it become
+//   0xFFFF. A pair that is not an inactive device and a new device of the same type code changes
+//   nothing.
 // - S and s are acknowledged; s then drops the session. T is stored without reply.
 // - A signed request with a wrong code, a foreign identifier or a bad CRC is ignored.
 class ControllerPeer {
@@ -108,11 +110,9 @@ private:
     void Expire(int64_t nowMs);
     void GrantSession(std::span<const uint8_t> material);
     std::array<uint8_t, 16> NextMaterial();
-    uint8_t ListKind() const;
-    uint8_t ListDoors() const;
-    bool StoreBlock(std::span<const uint8_t> payload);
+    void StoreBlock(std::span<const uint8_t> payload);
     void DeleteInactive();
-    bool Replace(uint8_t oldIndex, uint8_t newIndex);
+    void Replace(uint8_t oldIndex, uint8_t newIndex);
     // Rewrites the device indexes of the resource identifiers in every block: map[i] is the new
     // index of device i, or -1 when it is gone.
     void RemapBlocks(const std::vector<int>& map);

@@ -43,6 +43,7 @@ public:
     std::size_t PendingCount() const { return pending_.size(); }
 
     // Endpoint.
+    using Endpoint::Receive;
     void Bind(uint16_t port) override;
     bool IsBound() const override { return bound_; }
     void SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t length) override;
