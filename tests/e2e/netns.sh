@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Two network namespaces joined by a veth pair, for end-to-end tests over real UDP that never
+# touch the host's own network. Source this file, then:
+#
+#   netns_setup || exit 77      # 77: not permitted here (the caller reports a skip)
+#   netns_exec_a CMD ARGS...    # run in namespace A (address $NETNS_IP_A)
+#   netns_exec_b CMD ARGS...    # run in namespace B (address $NETNS_IP_B)
+#   netns_teardown              # also runs by itself when the shell exits
+#
+# Names carry the PID of the shell, so parallel runs do not meet. Inside each namespace the
+# loopback is up, the veth end holds a /24 address, and 255.255.255.255 is routed out through
+# the veth, so a broadcast reaches the other namespace and nothing else.
+
+NETNS_PREFIX=${NETNS_PREFIX:-olm}
+NETNS_A="${NETNS_PREFIX}$$a"
+NETNS_B="${NETNS_PREFIX}$$b"
+NETNS_VETH_A="${NETNS_PREFIX}v$$a"   # interface names are limited to 15 characters
+NETNS_VETH_B="${NETNS_PREFIX}v$$b"
+NETNS_IP_A=${NETNS_IP_A:-10.231.0.1}
+NETNS_IP_B=${NETNS_IP_B:-10.231.0.2}
+NETNS_PREFIXLEN=24
+NETNS_READY=0
+
+netns_teardown() {
+    # Deleting a namespace removes its end of the veth, and with it the pair.
+    ip netns del "$NETNS_A" 2>/dev/null || true
+    ip netns del "$NETNS_B" 2>/dev/null || true
+    ip link del "$NETNS_VETH_A" 2>/dev/null || true
+    NETNS_READY=0
+}
+
+netns_setup() {
+    if ! command -v ip >/dev/null 2>&1; then
+        echo "netns: the ip command (iproute2) is missing" >&2
+        return 1
+    fi
+    trap netns_teardown EXIT
+    trap 'netns_teardown; exit 130' INT TERM
+    if ! ip netns add "$NETNS_A" 2>/dev/null; then
+        echo "netns: creating a network namespace is not permitted here (needs root or CAP_SYS_ADMIN)" >&2
+        return 1
+    fi
+    if ! { ip netns add "$NETNS_B" &&
+           ip link add "$NETNS_VETH_A" type veth peer name "$NETNS_VETH_B" &&
+           ip link set "$NETNS_VETH_A" netns "$NETNS_A" &&
+           ip link set "$NETNS_VETH_B" netns "$NETNS_B" &&
+           netns_configure "$NETNS_A" "$NETNS_VETH_A" "$NETNS_IP_A" &&
+           netns_configure "$NETNS_B" "$NETNS_VETH_B" "$NETNS_IP_B"; }; then
+        echo "netns: setting up the namespaces failed" >&2
+        netns_teardown
+        return 1
+    fi
+    NETNS_READY=1
+}
+
+netns_configure() {
+    local ns=$1 dev=$2 addr=$3
+    ip -n "$ns" link set lo up &&
+    ip -n "$ns" addr add "$addr/$NETNS_PREFIXLEN" broadcast + dev "$dev" &&
+    ip -n "$ns" link set "$dev" up &&
+    ip -n "$ns" route add 255.255.255.255/32 dev "$dev"
+}
+
+netns_exec_a() { ip netns exec "$NETNS_A" "$@"; }
+netns_exec_b() { ip netns exec "$NETNS_B" "$@"; }
