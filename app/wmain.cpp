@@ -553,6 +553,8 @@ void TMainWin::ShowClearedModel()
 
 void TMainWin::DelLostBtnClick()
 {
+    // Without a selected controller the commands do nothing at all, not even drain the socket.
+    if (udpDevs.Selected() == nullptr) return;
     const Outcome outcome = Frame(Busy::Yes, [this] {
         if (udpDevs.Collect(0)) RebuildControllerList();
         // One tick exactly as the timer would run it; it shows its own errors and goes on.
@@ -568,6 +570,7 @@ void TMainWin::DelLostBtnClick()
 
 void TMainWin::ReplaceBtnClick()
 {
+    if (udpDevs.Selected() == nullptr || ReplCb->currentIndex() < 0) return;
     const Outcome outcome = Frame(Busy::Yes, [this] {
         if (udpDevs.Collect(0)) RebuildControllerList();
         UdpDev* c = udpDevs.Selected();
@@ -586,6 +589,7 @@ void TMainWin::ReplaceBtnClick()
 void TMainWin::WrDCfgBtnClick()
 {
     DoorPage->CommitEdits();
+    if (const UdpDev* c = udpDevs.Selected(); c == nullptr || !HoldsConfigOf(*c, kDoorController)) return;
     Frame(Busy::Yes, [this] {
         if (udpDevs.Collect(0)) RebuildControllerList();
         UdpDev* c = udpDevs.Selected();
@@ -597,6 +601,7 @@ void TMainWin::WrDCfgBtnClick()
 void TMainWin::WrLCfgBtnClick()
 {
     LiftPage->CommitEdits();
+    if (const UdpDev* c = udpDevs.Selected(); c == nullptr || !HoldsConfigOf(*c, kLiftController)) return;
     Frame(Busy::Yes, [this] {
         if (udpDevs.Collect(0)) RebuildControllerList();
         UdpDev* c = udpDevs.Selected();

@@ -1,0 +1,216 @@
+// The one-second poll: its steps, its error rule, the keep-alive rotation, following the bus.
+#include "rig.h"
+
+namespace {
+
+const uint32_t kDoors = MakeId(305, 42);
+
+// Corrupts the letter of every reply to the given command, so that no reply ever matches.
+std::function<void(const PeerRequest&, std::vector<uint8_t>&)> Unanswered(char letter)
+{
+    return [letter](const PeerRequest& req, std::vector<uint8_t>& frame) {
+        if (req.letter == letter) frame[10] ^= 0x20;
+    };
+}
+
+}  // namespace
+
+class TestPolling : public QObject {
+    Q_OBJECT
+private slots:
+    void tickPollsReadsQuietlyAndKeepsAlive();
+    void linkErrorIsShownOnEveryTick();
+    void otherErrorIsShownOnceUntilATickCompletes();
+    void oneErrorBoxAtATime();
+    void keepAliveVisitsEachControllerOnceInFifteenTicks();
+    void busChangeRefreshesThePanelAndKeepsEdits();
+    void invalidDeviceListIsReadAgain();
+    void modeChangeAndSilenceShowInTheLine();
+};
+
+void TestPolling::tickPollsReadsQuietlyAndKeepsAlive()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 2);
+    Rig rig(lan);
+    std::size_t from = peer.log.size();
+    rig.win->UDPTimerTimer();
+    QCOMPARE(Letters(peer, from), QByteArray("ODOS"));   // poll, quiet device list, keep-alive of slot 0
+    from = peer.log.size();
+    rig.win->UDPTimerTimer();
+    QCOMPARE(Letters(peer, from), QByteArray("OD"));
+    QCOMPARE(rig.win->keepAliveSlot, 2);
+    QVERIFY(rig.seams.errors.isEmpty());
+}
+
+void TestPolling::linkErrorIsShownOnEveryTick()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 1);
+    Rig rig(lan);
+    peer.mutateReply = Unanswered('D');
+    rig.win->UDPTimerTimer();
+    rig.win->UDPTimerTimer();
+    const QString text = ErrText("K105_00042", "Serwis", 6, 'D', "Brak odpowiedzi na rozkaz.");
+    QCOMPARE(rig.seams.errors, (QStringList{text, text}));
+}
+
+void TestPolling::otherErrorIsShownOnceUntilATickCompletes()
+{
+    FaultyLan lan;
+    AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 1);
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    const QString text = QStringLiteral("recvfrom: Connection refused");
+
+    lan.failReceive = true;
+    w.UDPTimerTimer();
+    w.UDPTimerTimer();
+    w.UDPTimerTimer();
+    QCOMPARE(rig.seams.errors, QStringList{text});
+    lan.failReceive = false;
+    w.UDPTimerTimer();
+    QCOMPARE(rig.seams.errors.size(), 1);
+    lan.failReceive = true;
+    w.UDPTimerTimer();
+    QCOMPARE(rig.seams.errors, (QStringList{text, text}));
+}
+
+void TestPolling::oneErrorBoxAtATime()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 1);
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    peer.mutateReply = Unanswered('D');
+
+    // While the box of one tick is open, the ticks that fall due in its event loop send nothing
+    // and open no box of their own.
+    std::size_t sentInsideBox = 0;
+    rig.seams.onError = [&](const QString&) {
+        const std::size_t before = lan.sent.size();
+        w.UDPTimerTimer();
+        w.UDPTimerTimer();
+        sentInsideBox += lan.sent.size() - before;
+    };
+    w.UDPTimerTimer();
+    QCOMPARE(rig.seams.errors.size(), 1);
+    QCOMPARE(sentInsideBox, std::size_t{0});
+    // Once it is closed, the next tick runs and reports again.
+    w.UDPTimerTimer();
+    QCOMPARE(rig.seams.errors.size(), 2);
+
+    // Ticks do run while another modal window is open.
+    peer.mutateReply = nullptr;
+    rig.seams.onError = nullptr;
+    std::size_t sentInsideHelp = 0;
+    rig.seams.onExec = [&](QDialog&) {
+        const std::size_t before = lan.sent.size();
+        w.UDPTimerTimer();
+        sentInsideHelp = lan.sent.size() - before;
+        return int(QDialog::Accepted);
+    };
+    w.HelpEthBtnClick();
+    QVERIFY(sentInsideHelp > 0);
+}
+
+void TestPolling::keepAliveVisitsEachControllerOnceInFifteenTicks()
+{
+    SimLan lan;
+    std::vector<ControllerPeer*> peers;
+    for (uint32_t i = 0; i < 16; ++i)
+        peers.push_back(&AddDoorController(lan, Ip(192, 168, 2, 10 + i), MakeId(305, 1000 + i), kSerwis, 1));
+    Rig rig(lan);
+    QCOMPARE(rig.win->udpDevs.count, 16);
+    for (int line = 1; line < 16; ++line) rig.Select(line);   // line 0 was selected at start-up
+    for (int line = 0; line < 16; ++line) QVERIFY(rig.win->udpDevs[line].hasSession);
+
+    for (int tick = 0; tick < 16; ++tick) {
+        std::vector<std::size_t> from;
+        for (ControllerPeer* p : peers) from.push_back(p->log.size());
+        rig.win->UDPTimerTimer();
+        QList<int> kept;
+        for (int line = 0; line < 16; ++line)
+            if (!Requests(*peers[static_cast<std::size_t>(line)], 'S', from[static_cast<std::size_t>(line)]).empty())
+                kept << line;
+        const QList<int> expected = tick % 15 == 0 ? QList<int>{0, 15} : QList<int>{tick};
+        QCOMPARE(kept, expected);
+    }
+    QVERIFY(rig.seams.errors.isEmpty());
+}
+
+void TestPolling::busChangeRefreshesThePanelAndKeepsEdits()
+{
+    SimLan lan;
+    ControllerPeer& peer =
+        AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 2, {ReaderDev(7, kInactive), ReaderDev(19, kNew)});
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    QCOMPARE(w.ReplCb->count(), 1);
+    w.doorConfig.SetDoorName(1, "Zmiana");
+
+    // The new reader has been accepted and a keypad joined the bus.
+    peer.deviceList = DeviceListBlock(1, 2, {ControllerDev(kDoors), ReaderDev(7, kInactive), ReaderDev(19),
+                                             KeypadDev(5, kNew)});
+    const std::size_t from = peer.log.size();
+    w.UDPTimerTimer();
+    QCOMPARE(Letters(peer, from), QByteArray("ODOS"));   // no configuration block is read
+    QCOMPARE(Lines(w.DevListBox), (QStringList{QStringLiteral(" Kontroler: K105_00042/A3"),
+                                               QStringLiteral("    Czytnik: R107_00007/A1,   (nieaktywny)"),
+                                               QStringLiteral("    Czytnik: R107_00019/A1"),
+                                               QStringLiteral(" Klawiatura: K112_00005/A1,   (nowy)")}));
+    QCOMPARE(w.ReplCb->count(), 0);
+    QVERIFY(!w.ReplaceBtn->isEnabled());
+    QVERIFY(w.DelLostBtn->isEnabled());
+    QCOMPARE(w.doorConfig.DoorName(1), std::string("Zmiana"));
+    // The maps were rebuilt from the configuration held: door 1's lock keeps output 2 taken.
+    QCOMPARE(w.busDevs.records[0].usedOut & 2u, 2u);
+    QVERIFY(rig.seams.errors.isEmpty());
+}
+
+void TestPolling::invalidDeviceListIsReadAgain()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 2);
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    QVERIFY(!w.CtrlTypeSet->isHidden());
+
+    // A changed list that says "door controller without doors": not a valid list.
+    peer.deviceList = DeviceListBlock(1, 0, {ControllerDev(kDoors), ReaderDev(9)});
+    const std::size_t from = peer.log.size();
+    w.UDPTimerTimer();
+    // The quiet read, the full reading (the door reading checks the session, then has no door to
+    // read), the keep-alive.
+    QCOMPARE(Letters(peer, from), QByteArray("ODODOOS"));
+    QVERIFY(w.CtrlTypeSet->isHidden());
+    QVERIFY(rig.seams.errors.isEmpty());
+    w.WrDCfgBtnClick();
+    QCOMPARE(Requests(peer, 'c').size(), std::size_t{0});
+}
+
+void TestPolling::modeChangeAndSilenceShowInTheLine()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 1);
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+
+    peer.status = kInstalacja;
+    w.UDPTimerTimer();
+    QCOMPARE(w.EthLstBox->item(0)->text(), QStringLiteral(" K105_00042,  192.168.1.20,  Instalacja"));
+    QCOMPARE(w.EthLstBox->currentRow(), 0);
+
+    peer.faults.silent = true;
+    std::size_t from = peer.log.size();
+    w.UDPTimerTimer();
+    QCOMPARE(Letters(peer, from), QByteArray("OOO"));
+    QCOMPARE(w.EthLstBox->item(0)->text(), QStringLiteral(" K105_00042,  192.168.1.20,  Niedostępny"));
+    from = peer.log.size();
+    w.UDPTimerTimer();
+    QCOMPARE(Letters(peer, from), QByteArray("O"));
+    QVERIFY(rig.seams.errors.isEmpty());
+}
+
+QTEST_MAIN(TestPolling)
+#include "tst_polling.moc"
