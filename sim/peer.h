@@ -60,7 +60,8 @@ struct PeerReply {
 // - D and C are served only in modes 2 and 3; in modes 0 and 1 they get no reply.
 // - C for a block index of 8 or more is answered with an empty payload; otherwise the block held
 //   at that index is returned as it stands (empty when none is held).
-// - c, F and R are always acknowledged with 6, as the program expects of every controller.
+// - c, F and R are always acknowledged with 6, as the program expects of every controller
+//   (the fault noAckBlock aside).
 //   c stores the record when it is 104 bytes and the index is below 8, keeping the 8-byte header
 //   of the block held (or making one for the kind sent when none is held); otherwise nothing
 //   changes.
@@ -72,7 +73,8 @@ struct PeerReply {
 //   0xFFFF. A pair that is not an inactive device and a new device of the same type code changes
 //   nothing.
 // - S and s are acknowledged; s then drops the session. T is stored without reply.
-// - A signed request with a wrong code, a foreign identifier or a bad CRC is ignored.
+// - Ignored without reply: a request for another identifier, an unsigned request with a wrong
+//   CRC, a signed request whose code does not verify with the session key (or with no session).
 class ControllerPeer {
 public:
     ControllerPeer(uint32_t id, uint8_t status);

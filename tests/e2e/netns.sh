@@ -5,11 +5,17 @@
 #   netns_setup || exit 77      # 77: not permitted here (the caller reports a skip)
 #   netns_exec_a CMD ARGS...    # run in namespace A (address $NETNS_IP_A)
 #   netns_exec_b CMD ARGS...    # run in namespace B (address $NETNS_IP_B)
-#   netns_teardown              # also runs by itself when the shell exits
+#   netns_teardown              # also runs by itself when the shell exits; a caller that sets
+#                               # its own EXIT trap calls it from there
 #
 # Names carry the PID of the shell, so parallel runs do not meet. Inside each namespace the
 # loopback is up, the veth end holds a /24 address, and 255.255.255.255 is routed out through
 # the veth, so a broadcast reaches the other namespace and nothing else.
+
+if [[ "${BASH_SOURCE[0]}" == "$0" ]]; then
+    echo "netns.sh is a library: source it from a bash script (see its first lines)" >&2
+    exit 2
+fi
 
 NETNS_PREFIX=${NETNS_PREFIX:-olm}
 NETNS_A="${NETNS_PREFIX}$$a"
