@@ -1,0 +1,168 @@
+// The help window with its three topics, and the location dialog.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+#include <QtTest>
+
+#include "help/lokdlg.h"
+#include "help/whelp.h"
+
+namespace {
+
+struct Structure {
+    QStringList headings1;
+    int headings2 = 0;
+    int bullets = 0;
+    int termRows = 0;
+};
+
+Structure Read(const QTextDocument* doc)
+{
+    Structure s;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        if (b.blockFormat().headingLevel() == 1) s.headings1 << b.text();
+        if (b.blockFormat().headingLevel() == 2) ++s.headings2;
+        if (b.textList() != nullptr) ++s.bullets;
+    }
+    for (QTextFrame::iterator it = doc->rootFrame()->begin(); !it.atEnd(); ++it)
+        if (auto* table = qobject_cast<QTextTable*>(it.currentFrame())) s.termRows += table->rows();
+    return s;
+}
+
+}  // namespace
+
+class TestHelp : public QObject {
+    Q_OBJECT
+private slots:
+    void topics_data();
+    void topics();
+    void sameTopicKeepsItsPlace();
+    void viewIsReadOnlyAndWraps();
+    void locationDialog();
+};
+
+void TestHelp::topics_data()
+{
+    QTest::addColumn<int>("topic");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("headings1");
+    QTest::newRow("0") << 0 << QStringLiteral("Okno Ethernet")
+                       << QStringList{QStringLiteral("Tryby serwisowe kontrolera"), QStringLiteral("Inne urządzenia")};
+    QTest::newRow("1") << 1 << QStringLiteral("Okno kontrolera")
+                       << QStringList{QStringLiteral("Okno wybranego kontrolera"),
+                                      QStringLiteral("Lista urządzeń magistrali olmBUS")};
+    QTest::newRow("2") << 2 << QStringLiteral("Okno Przejścia")
+                       << QStringList{QStringLiteral("Koncepcja konfigurowalnych połączeń"),
+                                      QStringLiteral("Konfiguracja połączeń"), QStringLiteral("Testowanie instalacji")};
+}
+
+void TestHelp::topics()
+{
+    QFETCH(int, topic);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, headings1);
+
+    THelpWin help;
+    QCOMPARE(help.currentTopic, -1);   // so even topic 0 loads on its first use
+    help.ShowTopic(topic);
+    QCOMPARE(help.currentTopic, topic);
+    QCOMPARE(help.windowTitle(), caption);
+    // The outline's level-1 headings, level-2 headings, bullet lists and term lists.
+    const Structure s = Read(help.HelpEdit->document());
+    QCOMPARE(s.headings1, headings1);
+    QVERIFY(s.headings2 >= 1);
+    QVERIFY(s.bullets >= 2);
+    QVERIFY(s.termRows >= 2);
+}
+
+void TestHelp::sameTopicKeepsItsPlace()
+{
+    THelpWin help;
+    help.resize(400, 300);
+    help.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&help));
+    help.ShowTopic(2);
+    QScrollBar* bar = help.HelpEdit->verticalScrollBar();
+    QVERIFY(bar->maximum() > 100);
+    bar->setValue(bar->maximum() / 2);
+    const int place = bar->value();
+    const QString text = help.HelpEdit->toPlainText();
+
+    help.ShowTopic(2);
+    QCOMPARE(bar->value(), place);
+    help.ShowTopic(7);   // no such topic: nothing changes
+    QCOMPARE(help.currentTopic, 2);
+    QCOMPARE(bar->value(), place);
+
+    help.ShowTopic(1);
+    QCOMPARE(help.windowTitle(), QStringLiteral("Okno kontrolera"));
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(help.HelpEdit->toPlainText() != text);
+}
+
+void TestHelp::viewIsReadOnlyAndWraps()
+{
+    THelpWin help;
+    QVERIFY(help.HelpEdit->isReadOnly());
+    QCOMPARE(help.HelpEdit->lineWrapMode(), QTextEdit::WidgetWidth);
+    QCOMPARE(help.HelpEdit->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(help.HelpEdit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(help.size(), QSize(862, 639));
+
+    help.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&help));
+    QCOMPARE(help.HelpEdit->geometry(), QRect(3, 3, 856, 633));
+    help.ShowTopic(0);
+    const qreal wide = help.HelpEdit->document()->size().height();
+    help.resize(300, 639);
+    QTRY_VERIFY(help.HelpEdit->document()->size().height() > wide);   // the text wraps again
+    QTest::keyClicks(help.HelpEdit, QStringLiteral("xyz"));
+    QVERIFY(!help.HelpEdit->toPlainText().contains(QStringLiteral("xyz")));
+}
+
+void TestHelp::locationDialog()
+{
+    TLokalizDlg dlg;
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Lokalizacja"));
+    QCOMPARE(dlg.size(), QSize(486, 118));
+    QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+    QCOMPARE(dlg.LokLb->text(), QStringLiteral("Opis lokalizacji kontrolera:"));
+    QCOMPARE(dlg.OKBtn->text(), QStringLiteral("Zapisz"));
+    QCOMPARE(dlg.CancelBtn->text(), QStringLiteral("Anuluj"));
+    QCOMPARE(dlg.LokEdit->text(), QString());
+
+    // At most 80 characters.
+    dlg.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::keyClicks(dlg.LokEdit, QString(85, QLatin1Char('x')));
+    QCOMPARE(dlg.LokEdit->text().size(), 80);
+
+    // Enter in the edit box closes with OK.
+    dlg.LokEdit->setText(QStringLiteral("Hala 2, piętro 1"));
+    QTest::keyClick(dlg.LokEdit, Qt::Key_Return);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QVERIFY(!dlg.isVisible());
+
+    // Escape closes with Cancel and leaves the text for the next time.
+    dlg.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::keyClick(dlg.LokEdit, Qt::Key_Escape);
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(dlg.LokEdit->text(), QStringLiteral("Hala 2, piętro 1"));
+    // "Anuluj" cancels, "Zapisz" accepts.
+    dlg.open();
+    dlg.CancelBtn->click();
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    dlg.open();
+    dlg.OKBtn->click();
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+}
+
+QTEST_MAIN(TestHelp)
+#include "tst_help.moc"
