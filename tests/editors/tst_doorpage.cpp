@@ -1,5 +1,6 @@
 // The door page against a controller peer: pickers, companion boxes, the lock rule, the test group,
 // time fields, airlocks, names, and what "Zapisz" then sends.
+#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabBar>
