@@ -86,33 +86,12 @@ inline void AddRoundKey(uint8_t* s, const uint32_t* w)
     }
 }
 
-// SubBytes and ShiftRows in one pass: row r moves left by r columns.
-inline void SubShift(uint8_t* s)
-{
-    uint8_t t[16];
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) t[4 * c + r] = T.sbox[s[4 * ((c + r) & 3) + r]];
-    std::memcpy(s, t, 16);
-}
-
 inline void InvShiftSub(uint8_t* s)
 {
     uint8_t t[16];
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r) t[4 * ((c + r) & 3) + r] = T.inv[s[4 * c + r]];
     std::memcpy(s, t, 16);
-}
-
-inline void MixColumns(uint8_t* s)
-{
-    for (int c = 0; c < 4; ++c) {
-        uint8_t* col = s + 4 * c;
-        const uint8_t a0 = col[0], a1 = col[1], a2 = col[2], a3 = col[3];
-        col[0] = static_cast<uint8_t>(T.mul2[a0] ^ T.mul3[a1] ^ a2 ^ a3);
-        col[1] = static_cast<uint8_t>(a0 ^ T.mul2[a1] ^ T.mul3[a2] ^ a3);
-        col[2] = static_cast<uint8_t>(a0 ^ a1 ^ T.mul2[a2] ^ T.mul3[a3]);
-        col[3] = static_cast<uint8_t>(T.mul3[a0] ^ a1 ^ a2 ^ T.mul2[a3]);
-    }
 }
 
 inline void InvMixColumns(uint8_t* s)
@@ -134,6 +113,8 @@ AES::~AES()
     // The schedule holds session key material; clear it before the memory is reused.
     volatile uint32_t* p = schedule_.data();
     for (std::size_t i = 0; i < schedule_.size(); ++i) p[i] = 0;
+    volatile uint8_t* b = roundKeys_.data();
+    for (std::size_t i = 0; i < roundKeys_.size(); ++i) b[i] = 0;
 }
 
 void AES::SetKey(const uint8_t* key)
@@ -151,20 +132,47 @@ void AES::SetKey(const uint8_t* key)
             temp = SubWord(temp);
         schedule_[static_cast<std::size_t>(i)] = schedule_[static_cast<std::size_t>(i - Nk)] ^ temp;
     }
+    // The same schedule byte by byte, in the order AddRoundKey meets it.
+    for (int i = 0; i < total; ++i)
+        for (int b = 0; b < 4; ++b)
+            roundKeys_[static_cast<std::size_t>(4 * i + b)] =
+                static_cast<uint8_t>(schedule_[static_cast<std::size_t>(i)] >> (24 - 8 * b));
 }
+
+// One column of a full round: SubBytes and ShiftRows pick the four bytes, MixColumns needs only
+// the doubling table (with t = a0 ^ a1 ^ a2 ^ a3, row r becomes a_r ^ t ^ 2 * (a_r ^ a_(r+1))),
+// then the round key is added.
+#define OLM_AES_COLUMN(c, i0, i1, i2, i3)                                                   \
+    do {                                                                                     \
+        const uint8_t a0 = T.sbox[s[i0]], a1 = T.sbox[s[i1]], a2 = T.sbox[s[i2]], a3 = T.sbox[s[i3]]; \
+        const auto t = static_cast<uint8_t>(a0 ^ a1 ^ a2 ^ a3);                            \
+        o[4 * (c) + 0] = static_cast<uint8_t>(a0 ^ t ^ T.mul2[a0 ^ a1] ^ rk[4 * (c) + 0]); \
+        o[4 * (c) + 1] = static_cast<uint8_t>(a1 ^ t ^ T.mul2[a1 ^ a2] ^ rk[4 * (c) + 1]); \
+        o[4 * (c) + 2] = static_cast<uint8_t>(a2 ^ t ^ T.mul2[a2 ^ a3] ^ rk[4 * (c) + 2]); \
+        o[4 * (c) + 3] = static_cast<uint8_t>(a3 ^ t ^ T.mul2[a3 ^ a0] ^ rk[4 * (c) + 3]); \
+    } while (0)
 
 void AES::Encrypt(uint8_t* block)
 {
-    const uint32_t* w = schedule_.data();
-    AddRoundKey(block, w);
+    // The state's byte 4c + r is row r of column c; ShiftRows takes row r from column c + r.
+    const uint8_t* rk = roundKeys_.data();
+    uint8_t s[16];
+    uint8_t o[16];
+    for (int i = 0; i < 16; ++i) s[i] = static_cast<uint8_t>(block[i] ^ rk[i]);
     for (int round = 1; round < Nr; ++round) {
-        SubShift(block);
-        MixColumns(block);
-        AddRoundKey(block, w + 4 * round);
+        rk += 16;
+        OLM_AES_COLUMN(0, 0, 5, 10, 15);
+        OLM_AES_COLUMN(1, 4, 9, 14, 3);
+        OLM_AES_COLUMN(2, 8, 13, 2, 7);
+        OLM_AES_COLUMN(3, 12, 1, 6, 11);
+        std::memcpy(s, o, 16);
     }
-    SubShift(block);
-    AddRoundKey(block, w + 4 * Nr);
+    rk += 16;
+    static constexpr uint8_t kShift[16] = {0, 5, 10, 15, 4, 9, 14, 3, 8, 13, 2, 7, 12, 1, 6, 11};
+    for (int i = 0; i < 16; ++i) block[i] = static_cast<uint8_t>(T.sbox[s[kShift[i]]] ^ rk[i]);
 }
+
+#undef OLM_AES_COLUMN
 
 void AES::Decrypt(uint8_t* block)
 {

@@ -32,6 +32,7 @@ public:
 
 private:
     std::array<uint32_t, 60> schedule_{};
+    std::array<uint8_t, 240> roundKeys_{};   // the schedule as bytes, for the rounds
 };
 
 class AES128 : public AES {
