@@ -201,6 +201,10 @@ void TDoorPage::SetDoorTabs(int doorCount)
     for (int i = 1; i <= std::clamp(doorCount, 0, kMaxDoors); ++i) d->doorTc->addTab(QString::number(i));
     d->doorTc->setCurrentIndex(0);
     d->shownDoor = 0;
+    // The tabs are rebuilt after the configuration was read anew: a time still being typed
+    // belonged to the records just replaced and must not land in door 1 of the new ones.
+    d->rygTimEd->setModified(false);
+    d->openTimEd->setModified(false);
 }
 
 void TDoorPage::SetAirlockEntries(int doorCount)

@@ -475,7 +475,7 @@ void DoorPageTest::typedTimeLandsBeforeTabClickAndSave()
 
 void DoorPageTest::pollFillKeepsTimeBeingTyped()
 {
-    Rig rig(1, 1);
+    Rig rig(1, 2);
     rig.peer.blocks[0][kParamOffset + 4] = 6;
     rig.Load();
     rig.Show(rig.doorPage.get());
@@ -492,6 +492,21 @@ void DoorPageTest::pollFillKeepsTimeBeingTyped()
     Ctl<QWidget>(p, "DoorNameEd")->setFocus(Qt::MouseFocusReason);
     QCOMPARE(int(rig.doors.doors[0].LockTime()), 5);
     QCOMPARE(lockTime->text(), u"2,5"_s);
+
+    // A configuration read anew (the shell rebuilds the tabs) drops what was being typed on the
+    // door shown before: it neither shows nor lands in door 1 of the new records.
+    rig.doorPage->DoorTc()->setCurrentIndex(1);
+    lockTime->setFocus(Qt::MouseFocusReason);
+    lockTime->selectAll();
+    TypeText(lockTime, u"9"_s);
+    rig.doors.Load(rig.dev);
+    rig.doorPage->SetDoorTabs(rig.devs.doorCount);
+    rig.doorPage->FillDoorPage();
+    QCOMPARE(rig.doorPage->DoorTc()->currentIndex(), 0);
+    QCOMPARE(lockTime->text(), u"3"_s);
+    Ctl<QWidget>(p, "DoorNameEd")->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(int(rig.doors.doors[0].LockTime()), 6);
+    QCOMPARE(int(rig.doors.doors[1].LockTime()), 0);
 }
 
 void DoorPageTest::airlockEntries_data()
