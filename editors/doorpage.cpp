@@ -382,9 +382,3 @@ void TDoorPage::OpenTimEdExit()
     d->openTimEd->setModified(false);
     FillDoorPage();
 }
-
-void FillConfigPage(const BusDevSet& devs, TDoorPage& doorPage, TLiftPage& liftPage)
-{
-    if (devs.kind == 1) doorPage.FillDoorPage();
-    else if (devs.kind == 2) liftPage.FillLiftPage();
-}

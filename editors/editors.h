@@ -90,7 +90,3 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-// FillConfigPage of the main window: the door page for a door controller (kind 1), the lift page
-// for a lift controller (kind 2), nothing for any other kind.
-void FillConfigPage(const BusDevSet& devs, TDoorPage& doorPage, TLiftPage& liftPage);

@@ -72,7 +72,14 @@ struct Rig {
         if (devs.kind == 2) lift.Load(dev);
         doorPage->SetDoorTabs(devs.doorCount);
         doorPage->SetAirlockEntries(devs.doorCount);
-        FillConfigPage(devs, *doorPage, *liftPage);
+        FillConfigPage();
+    }
+
+    // The main window's FillConfigPage: the page of the controller's kind.
+    void FillConfigPage()
+    {
+        if (devs.kind == 1) doorPage->FillDoorPage();
+        if (devs.kind == 2) liftPage->FillLiftPage();
     }
 
     // Shows both pages and makes the door page the active window, so focus moves as on a desktop.

@@ -628,7 +628,7 @@ void DoorPageTest::changedBusKeepsUnsavedEdits()
     rig.peer.deviceList = DeviceListBlock(1, 2, devices);
     QVERIFY(rig.devs.Poll(rig.dev));
     rig.doors.RebuildMaps();
-    FillConfigPage(rig.devs, *rig.doorPage, *rig.liftPage);
+    rig.FillConfigPage();
 
     QCOMPARE(Ctl<QComboBox>(p, "Out1Sel")->currentText(), Entry(1, "Out", 2));
     QCOMPARE(Ctl<QLineEdit>(p, "DoorNameEd")->text(), u"Brama"_s);

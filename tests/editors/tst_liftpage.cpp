@@ -158,7 +158,7 @@ void LiftPageTest::inputsReadersAndHiddenSlots()
     rig.peer.deviceList = DeviceListBlock(2, 1, devices);
     QVERIFY(rig.devs.Poll(rig.dev));
     rig.lift.RebuildMaps();
-    FillConfigPage(rig.devs, *rig.doorPage, *rig.liftPage);
+    rig.FillConfigPage();
     QCOMPARE(tamper1->currentText(), In("K106_00050", 2));
     QCOMPARE(RowOf(tamper1, In("K106_00050", 0)), -1);
     QCOMPARE(RowOf(Ctl<QComboBox>(p, "LIn4Sel"), In("D112_00005", 3)), -1);
