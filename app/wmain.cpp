@@ -1,5 +1,6 @@
 #include "app/wmain.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -117,7 +118,10 @@ void TMainWin::CreateControls()
     setFixedSize(966, 665);
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
-    QFont font(QStringLiteral("Arial"));
+    // Arial 8 point; where Arial is missing, a face of about its width keeps the captions inside
+    // their fixed places.
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed")});
     font.setPixelSize(11);
     setFont(font);
 
@@ -538,6 +542,8 @@ void TMainWin::FillDevicePanel()
     ReplNewLb->setEnabled(any);
     ReplaceBtn->setEnabled(any);
     ReplCb->setCurrentIndex(any ? 0 : -1);
+    // The list is narrower than a pair's text; its drop-down shows the pairs whole.
+    ReplCb->view()->setMinimumWidth(any ? ReplCb->view()->sizeHintForColumn(0) + 8 : 0);
 
     FillConfigPage();
 }
