@@ -9,6 +9,12 @@ TLokalizDlg::TLokalizDlg(QWidget* parent) : QDialog(parent)
     setObjectName("LokalizDlg");
     setWindowTitle("Lokalizacja");
     setFixedSize(486, 118);
+    // The small dialog font of the desktop the layout was made for (8 point, 11 pixels), so that
+    // the label fits before the edit box.
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPixelSize(11);
+    setFont(font);
 
     LokLb = new QLabel("Opis lokalizacji kontrolera:", this);
     LokLb->setObjectName("LokLb");
