@@ -3,6 +3,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include "app/program.h"
 #include "editors/editors.h"
 #include "rig.h"
 
@@ -15,6 +16,7 @@ private slots:
     void searchThatFailsAfterFindingLeavesNoSelection();
     void laterSearchKeepsTheSelection();
     void wwwOpensTheSelectedAddress();
+    void standardDialogsSpeakPolish();
 };
 
 void TestStartup::noControllerSearchesThreeTimes()
@@ -207,6 +209,13 @@ void TestStartup::wwwOpensTheSelectedAddress()
     rig.win->WwwBtnClick();
     QCOMPARE(rig.seams.urls, QList<QUrl>{QUrl(QStringLiteral("http://10.1.2.254"))});
     QCOMPARE(lan.sent.size(), sent);
+}
+
+void TestStartup::standardDialogsSpeakPolish()
+{
+    LoadPolishTranslations(*QCoreApplication::instance());
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Anuluj"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("Nazwa &pliku:"));
 }
 
 QTEST_MAIN(TestStartup)
