@@ -17,6 +17,7 @@ private slots:
     void laterSearchKeepsTheSelection();
     void wwwOpensTheSelectedAddress();
     void standardDialogsSpeakPolish();
+    void controlsAsTheFormGivesThem();
 };
 
 void TestStartup::noControllerSearchesThreeTimes()
@@ -216,6 +217,68 @@ void TestStartup::standardDialogsSpeakPolish()
     LoadPolishTranslations(*QCoreApplication::instance());
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Anuluj"));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("Nazwa &pliku:"));
+}
+
+void TestStartup::controlsAsTheFormGivesThem()
+{
+    SimLan lan;
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    struct Control {
+        QWidget* widget;
+        QString caption;
+        QRect geometry;   // an empty rectangle: only the position is given
+        bool enabled;
+    };
+    auto caption = [](QWidget* widget) {
+        if (auto* box = qobject_cast<QGroupBox*>(widget)) return box->title();
+        if (auto* button = qobject_cast<QPushButton*>(widget)) return button->text();
+        if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+        return QString();
+    };
+    const std::vector<Control> controls{
+        {w.SelBox, QStringLiteral(" Ethernet "), QRect(16, 8, 281, 209), true},
+        {w.EthDevLb, QStringLiteral("Urządzenie"), QRect(32, 20, 0, 0), true},
+        {w.EthIpAddrLb, QStringLiteral("Adres IP"), QRect(104, 20, 0, 0), true},
+        {w.EthStateLb, QStringLiteral("Stan"), QRect(176, 20, 0, 0), true},
+        {w.EthLstBox, QString(), QRect(24, 40, 233, 113), true},
+        {w.HelpEthBtn, QStringLiteral("Pomoc"), QRect(24, 168, 57, 25), true},
+        {w.SearchEthBtn, QStringLiteral("Przeszukaj sieć"), QRect(152, 168, 105, 25), true},
+        {w.WwwBtn, QStringLiteral("www"), QRect(88, 168, 57, 25), false},   // no controller found
+        {w.SelDevBox, QString(), QRect(16, 232, 281, 417), true},
+        {w.DelLostBtn, QStringLiteral("Usuń nieaktywne"), QRect(152, 288, 105, 25), false},
+        {w.HelpDevBtn, QStringLiteral("Pomoc"), QRect(32, 288, 65, 25), true},
+        {w.ReplBox, QStringLiteral(" Zastępowanie "), QRect(8, 328, 265, 73), true},
+        {w.ReplOldLb, QStringLiteral("Stary"), QRect(34, 20, 0, 0), false},
+        {w.ReplNewLb, QStringLiteral("Nowy"), QRect(105, 20, 0, 0), false},
+        {w.ReplaceBtn, QStringLiteral("Zastąp"), QRect(184, 32, 65, 25), false},
+        {w.ReplCb, QString(), QRect(16, 40, 153, 22), false},
+        {w.DevListBox, QString(), QRect(16, 24, 249, 243), true},
+        {w.CtrlTypeSet, QString(), QRect(317, 8, 641, 641), true},
+        {w.HelpDoorBtn, QStringLiteral("Pomoc"), QRect(32, 576, 75, 25), true},
+        {w.RapCfgBtn, QStringLiteral("Raport"), QRect(392, 576, 75, 25), true},
+        {w.WrDCfgBtn, QStringLiteral("Zapisz"), QRect(502, 576, 75, 25), true},
+        {w.WrLCfgBtn, QStringLiteral("Zapisz"), QRect(502, 576, 75, 25), true},
+    };
+    for (const Control& c : controls) {
+        const QString name = c.widget->objectName();
+        QVERIFY2(caption(c.widget) == c.caption, qPrintable(name));
+        QVERIFY2(c.widget->pos() == c.geometry.topLeft(), qPrintable(name));
+        if (!c.geometry.isEmpty()) QVERIFY2(c.widget->size() == c.geometry.size(), qPrintable(name));
+        QVERIFY2(c.widget->isEnabled() == c.enabled, qPrintable(name));
+    }
+    QCOMPARE(w.DoorSheet->parentWidget()->parentWidget(), w.CtrlTypeSet);
+    QCOMPARE(w.CtrlTypeSet->currentWidget(), w.DoorSheet);
+
+    // Tab order: the controller box, the device box, the page area.
+    const QList<QWidget*> order{w.EthLstBox, w.HelpEthBtn, w.SearchEthBtn, w.WwwBtn,   w.DelLostBtn,
+                                w.HelpDevBtn, w.ReplaceBtn, w.ReplCb,       w.DevListBox, w.CtrlTypeSet};
+    QList<QWidget*> chain;
+    for (QWidget* at = w.EthLstBox; chain.size() < 200; at = at->nextInFocusChain()) {
+        if (order.contains(at)) chain << at;
+        if (at == w.CtrlTypeSet) break;
+    }
+    QCOMPARE(chain, order);
 }
 
 QTEST_MAIN(TestStartup)
