@@ -113,8 +113,6 @@ AES::~AES()
     // The schedule holds session key material; clear it before the memory is reused.
     volatile uint32_t* p = schedule_.data();
     for (std::size_t i = 0; i < schedule_.size(); ++i) p[i] = 0;
-    volatile uint8_t* b = roundKeys_.data();
-    for (std::size_t i = 0; i < roundKeys_.size(); ++i) b[i] = 0;
 }
 
 void AES::SetKey(const uint8_t* key)
@@ -132,47 +130,86 @@ void AES::SetKey(const uint8_t* key)
             temp = SubWord(temp);
         schedule_[static_cast<std::size_t>(i)] = schedule_[static_cast<std::size_t>(i - Nk)] ^ temp;
     }
-    // The same schedule byte by byte, in the order AddRoundKey meets it.
-    for (int i = 0; i < total; ++i)
-        for (int b = 0; b < 4; ++b)
-            roundKeys_[static_cast<std::size_t>(4 * i + b)] =
-                static_cast<uint8_t>(schedule_[static_cast<std::size_t>(i)] >> (24 - 8 * b));
 }
 
-// One column of a full round: SubBytes and ShiftRows pick the four bytes, MixColumns needs only
-// the doubling table (with t = a0 ^ a1 ^ a2 ^ a3, row r becomes a_r ^ t ^ 2 * (a_r ^ a_(r+1))),
-// then the round key is added.
-#define OLM_AES_COLUMN(c, i0, i1, i2, i3)                                                   \
-    do {                                                                                     \
-        const uint8_t a0 = T.sbox[s[i0]], a1 = T.sbox[s[i1]], a2 = T.sbox[s[i2]], a3 = T.sbox[s[i3]]; \
-        const auto t = static_cast<uint8_t>(a0 ^ a1 ^ a2 ^ a3);                            \
-        o[4 * (c) + 0] = static_cast<uint8_t>(a0 ^ t ^ T.mul2[a0 ^ a1] ^ rk[4 * (c) + 0]); \
-        o[4 * (c) + 1] = static_cast<uint8_t>(a1 ^ t ^ T.mul2[a1 ^ a2] ^ rk[4 * (c) + 1]); \
-        o[4 * (c) + 2] = static_cast<uint8_t>(a2 ^ t ^ T.mul2[a2 ^ a3] ^ rk[4 * (c) + 2]); \
-        o[4 * (c) + 3] = static_cast<uint8_t>(a3 ^ t ^ T.mul2[a3 ^ a0] ^ rk[4 * (c) + 3]); \
-    } while (0)
+namespace {
+
+// Round tables: the S-box output of a byte together with its MixColumns multiples, one 32-bit
+// column word per table; table k is table 0 rotated right by 8k bits. Built at compile time from
+// the byte tables above, so the rounds do table look-ups and XORs only.
+struct RoundTables {
+    uint32_t te[4][256]{};
+};
+
+constexpr uint32_t Ror32(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+constexpr RoundTables MakeRoundTables()
+{
+    RoundTables r{};
+    for (int x = 0; x < 256; ++x) {
+        const uint32_t sb = T.sbox[x];
+        const uint32_t w = (static_cast<uint32_t>(T.mul2[sb]) << 24) | (sb << 16) | (sb << 8) | T.mul3[sb];
+        for (int k = 0; k < 4; ++k) r.te[k][x] = k ? Ror32(w, 8 * k) : w;
+    }
+    return r;
+}
+
+constexpr RoundTables R = MakeRoundTables();
+
+inline uint32_t LoadBe(const uint8_t* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
+inline void StoreBe(uint8_t* p, uint32_t v)
+{
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+// SubBytes, ShiftRows and MixColumns of one output column: row r comes from column c + r.
+inline uint32_t RoundColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    return R.te[0][a >> 24] ^ R.te[1][(b >> 16) & 0xFF] ^ R.te[2][(c >> 8) & 0xFF] ^ R.te[3][d & 0xFF];
+}
+
+inline uint32_t LastColumn(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
+{
+    return (static_cast<uint32_t>(T.sbox[a >> 24]) << 24) | (static_cast<uint32_t>(T.sbox[(b >> 16) & 0xFF]) << 16) |
+           (static_cast<uint32_t>(T.sbox[(c >> 8) & 0xFF]) << 8) | T.sbox[d & 0xFF];
+}
+
+} // namespace
 
 void AES::Encrypt(uint8_t* block)
 {
-    // The state's byte 4c + r is row r of column c; ShiftRows takes row r from column c + r.
-    const uint8_t* rk = roundKeys_.data();
-    uint8_t s[16];
-    uint8_t o[16];
-    for (int i = 0; i < 16; ++i) s[i] = static_cast<uint8_t>(block[i] ^ rk[i]);
+    // The state as four column words, first byte of each column most significant, as the key
+    // schedule's words are.
+    const uint32_t* w = schedule_.data();
+    uint32_t s0 = LoadBe(block) ^ w[0];
+    uint32_t s1 = LoadBe(block + 4) ^ w[1];
+    uint32_t s2 = LoadBe(block + 8) ^ w[2];
+    uint32_t s3 = LoadBe(block + 12) ^ w[3];
     for (int round = 1; round < Nr; ++round) {
-        rk += 16;
-        OLM_AES_COLUMN(0, 0, 5, 10, 15);
-        OLM_AES_COLUMN(1, 4, 9, 14, 3);
-        OLM_AES_COLUMN(2, 8, 13, 2, 7);
-        OLM_AES_COLUMN(3, 12, 1, 6, 11);
-        std::memcpy(s, o, 16);
+        w += 4;
+        const uint32_t t0 = RoundColumn(s0, s1, s2, s3) ^ w[0];
+        const uint32_t t1 = RoundColumn(s1, s2, s3, s0) ^ w[1];
+        const uint32_t t2 = RoundColumn(s2, s3, s0, s1) ^ w[2];
+        const uint32_t t3 = RoundColumn(s3, s0, s1, s2) ^ w[3];
+        s0 = t0;
+        s1 = t1;
+        s2 = t2;
+        s3 = t3;
     }
-    rk += 16;
-    static constexpr uint8_t kShift[16] = {0, 5, 10, 15, 4, 9, 14, 3, 8, 13, 2, 7, 12, 1, 6, 11};
-    for (int i = 0; i < 16; ++i) block[i] = static_cast<uint8_t>(T.sbox[s[kShift[i]]] ^ rk[i]);
+    w += 4;
+    StoreBe(block, LastColumn(s0, s1, s2, s3) ^ w[0]);
+    StoreBe(block + 4, LastColumn(s1, s2, s3, s0) ^ w[1]);
+    StoreBe(block + 8, LastColumn(s2, s3, s0, s1) ^ w[2]);
+    StoreBe(block + 12, LastColumn(s3, s0, s1, s2) ^ w[3]);
 }
-
-#undef OLM_AES_COLUMN
 
 void AES::Decrypt(uint8_t* block)
 {

@@ -16,7 +16,7 @@ public:
     const int blockSize;
 };
 
-// FIPS-197 AES on precomputed byte tables; no allocation. Nk and Nr are fixed by the subclass.
+// FIPS-197 AES on tables precomputed at compile time; no allocation. Nk and Nr are fixed by the subclass.
 class AES : public Coder {
 public:
     AES(int nk, int nr) : Coder(16), Nk(nk), Nr(nr) {}
@@ -32,7 +32,6 @@ public:
 
 private:
     std::array<uint32_t, 60> schedule_{};
-    std::array<uint8_t, 240> roundKeys_{};   // the schedule as bytes, for the rounds
 };
 
 class AES128 : public AES {
