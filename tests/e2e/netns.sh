@@ -28,6 +28,17 @@ NETNS_PREFIXLEN=24
 NETNS_READY=0
 
 netns_teardown() {
+    # Whatever still runs inside the namespaces (a program started in the background, whose $!
+    # names only the wrapping shell) ends with them.
+    local ns pids
+    for ns in "$NETNS_A" "$NETNS_B"; do
+        pids=$(ip netns pids "$ns" 2>/dev/null) || continue
+        [ -n "$pids" ] || continue
+        kill $pids 2>/dev/null || true
+        sleep 0.2
+        pids=$(ip netns pids "$ns" 2>/dev/null)
+        [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+    done
     # Deleting a namespace removes its end of the veth, and with it the pair.
     ip netns del "$NETNS_A" 2>/dev/null || true
     ip netns del "$NETNS_B" 2>/dev/null || true
