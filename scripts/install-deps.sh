@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev                        # scenario files of the controller simulator
   iproute2                                  # network namespaces of the end-to-end tests
   xvfb xauth                                # the README screenshot under a virtual display
+  fonts-liberation2                         # Arial's metrics (Liberation Sans) for the window's font
 )
 
 missing=()
