@@ -20,18 +20,18 @@ struct BlockSpec {
     uint8_t exitReaders = 0;                            // bit r: reader slot r is an exit reader
 };
 
-std::vector<uint8_t> Block(uint8_t kind, const BlockSpec& spec)
+std::vector<uint8_t> Block(uint8_t kind, const BlockSpec& cfg)
 {
     std::vector<uint8_t> block = kind == 2 ? EmptyLiftBlock() : EmptyDoorBlock();
-    for (const auto& [slot, res] : spec.slots) SetBlockSlot(block, slot, res);
+    for (const auto& [slot, res] : cfg.slots) SetBlockSlot(block, slot, res);
     uint8_t* param = &block[kParamOffset];
-    if (kind == 1) param[0] = spec.type;
-    param[2] = spec.flags;
-    param[4] = spec.pulse;
-    param[6] = spec.openTime;
+    if (kind == 1) param[0] = cfg.type;
+    param[2] = cfg.flags;
+    param[4] = cfg.pulse;
+    param[6] = cfg.openTime;
     for (int r = 0; r < 4; ++r)
-        if (spec.exitReaders & (1 << r)) param[32 + 4 * r] = 1;
-    SetBlockName(block, spec.name);
+        if (cfg.exitReaders & (1 << r)) param[32 + 4 * r] = 1;
+    SetBlockName(block, cfg.name);
     return block;
 }
 

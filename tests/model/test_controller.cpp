@@ -95,26 +95,26 @@ TEST_F(ModelLan, PollDecodesOnlyAChangedList)
     ASSERT_TRUE(dev.PollStatus());
 
     // Info byte and status bits 0-3 are no change: the maps stay.
-    std::vector<DevSpec> specs = Devices();
-    specs[2].info = 9;
-    specs[2].status = 0x01;
-    peer.deviceList = DeviceListBlock(1, 4, specs);
+    std::vector<DevSpec> deviceRecords = Devices();
+    deviceRecords[2].info = 9;
+    deviceRecords[2].status = 0x01;
+    peer.deviceList = DeviceListBlock(1, 4, deviceRecords);
     EXPECT_FALSE(devs.Poll(dev));
     EXPECT_EQ(devs.records[0].usedIn, 2u);
     EXPECT_EQ(devs.records[2].info, 1);
 
-    specs[2].status = 0x80;
-    peer.deviceList = DeviceListBlock(1, 4, specs);
+    deviceRecords[2].status = 0x80;
+    peer.deviceList = DeviceListBlock(1, 4, deviceRecords);
     EXPECT_TRUE(devs.Poll(dev));
     EXPECT_TRUE(devs.HasInactive());
     EXPECT_EQ(devs.records[0].usedIn, 0u);
 
     // The door count is not compared; a changed list that is rejected still counts as changed,
     // and the panel keeps the old one.
-    peer.deviceList = DeviceListBlock(1, 9, specs);
+    peer.deviceList = DeviceListBlock(1, 9, deviceRecords);
     EXPECT_FALSE(devs.Poll(dev));
-    specs.push_back({MakeId(7, 8)});
-    peer.deviceList = DeviceListBlock(1, 9, specs);
+    deviceRecords.push_back({MakeId(7, 8)});
+    peer.deviceList = DeviceListBlock(1, 9, deviceRecords);
     EXPECT_TRUE(devs.Poll(dev));
     EXPECT_EQ(devs.recordCount, 0);
     EXPECT_EQ(devs.presentCount, 4);
