@@ -15,12 +15,13 @@ build: deps
 run: build
 	./build/default/app/olmconfig-demo
 
-# The fuzz targets run briefly first, so that the suite's summary closes the output.
+# Every test: the fuzz targets briefly, the suite, and the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 test: build
 	bash scripts/run-fuzz.sh 20
 	ctest --preset default -j $(JOBS)
+	$(MAKE) --no-print-directory asan
 
-# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
