@@ -52,6 +52,7 @@ private slots:
     void selection();
     void staleModelNeverServesAnotherController();
     void readingThatStopsHalfwayIsNotShown();
+    void malformedDoorBlockShowsTheDoorUnassigned();
     void mouseAndKeyboardSelectOnce();
     void waitCursorWhileSelecting();
 };
@@ -191,6 +192,29 @@ void TestSelection::readingThatStopsHalfwayIsNotShown()
     const std::size_t from = peer.log.size();
     w.WrDCfgBtnClick();
     QCOMPARE(Letters(peer, from), QByteArray());
+}
+
+void TestSelection::malformedDoorBlockShowsTheDoorUnassigned()
+{
+    SimLan lan;
+    const uint32_t eightId = MakeId(305, 10);
+    const uint32_t fourId = MakeId(305, 20);
+    ControllerPeer& eight = AddDoorController(lan, Ip(192, 168, 1, 20), eightId, kSerwis, 8);
+    SetBlockSlot(eight.blocks[2], 0, 0x0002);
+    ControllerPeer& four = AddDoorController(lan, Ip(192, 168, 1, 21), fourId, kSerwis, 4);
+    four.blocks[2][0] = 9;   // not a door block
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    QCOMPARE(w.doorConfig.doors[2].Output(0), ResId{0x0002});   // the eight-door controller's door 3
+
+    rig.Select(fourId);
+    QVERIFY(rig.seams.errors.isEmpty());
+    const DoorCfg& door = w.doorConfig.doors[2];
+    for (int slot = 0; slot < 6; ++slot) QCOMPARE(door.Output(slot), kNoRes);
+    for (int slot = 0; slot < 10; ++slot) QCOMPARE(door.Input(slot), kNoRes);
+    for (int slot = 0; slot < 4; ++slot) QCOMPARE(door.Reader(slot), kNoRes);
+    // Device 0's first output is taken by door 1 only.
+    QCOMPARE(w.busDevs.records[0].usedOut, 0x2u);
 }
 
 void TestSelection::mouseAndKeyboardSelectOnce()
