@@ -1,14 +1,20 @@
 #include "app/program.h"
 
+#include <exception>
+#include <memory>
+
+#include <QtGlobal>
+#ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <exception>
+#endif
 
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTranslator>
 
 #include "app/seams.h"
@@ -34,6 +40,7 @@ void ShowFatal(const QString& text)
     QMessageBox::critical(nullptr, QStringLiteral("OlmConfig"), text);
 }
 
+#ifdef Q_OS_UNIX
 // SIGTERM and SIGINT end the event loop the ordinary way, so the window's destruction still
 // closes the sessions. The handler only writes a byte; the loop reads it.
 int signalPipe[2] = {-1, -1};
@@ -43,6 +50,29 @@ void OnSignal(int)
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
 }
+
+std::unique_ptr<QSocketNotifier> QuitOnSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[1], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(signalPipe[1], &byte, 1);
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    return notifier;
+}
+#else
+// Windows ends the program through its window only.
+std::unique_ptr<QSocketNotifier> QuitOnSignals() { return nullptr; }
+#endif
 
 }  // namespace
 
@@ -71,28 +101,17 @@ int RunProgram(Endpoint& udp, const std::function<void(TMainWin&)>& started)
 {
     try {
         LoadPolishTranslations(*QCoreApplication::instance());
+        // The window is laid out for the classic Windows look. Where the platform's style is Qt's
+        // Fusion (Linux desktops), whose fields are padded wider, the Windows style keeps every
+        // resource name whole within its 113-pixel picker.
+        if (QApplication::style()->name() == QStringLiteral("fusion")) QApplication::setStyle(QStringLiteral("windows"));
         QtSeams seams;
         TMainWin mainWin(udp, seams);
         THelpWin helpWin;
         TLokalizDlg lokalizDlg;
         mainWin.SetSecondaryWindows(&helpWin, &lokalizDlg);
 
-        std::unique_ptr<QSocketNotifier> notifier;
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-            notifier = std::make_unique<QSocketNotifier>(signalPipe[1], QSocketNotifier::Read);
-            QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
-                char byte = 0;
-                [[maybe_unused]] const auto got = ::read(signalPipe[1], &byte, 1);
-                QApplication::closeAllWindows();
-                QApplication::quit();
-            });
-            struct sigaction action {};
-            action.sa_handler = OnSignal;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESTART;
-            sigaction(SIGTERM, &action, nullptr);
-            sigaction(SIGINT, &action, nullptr);
-        }
+        const std::unique_ptr<QSocketNotifier> notifier = QuitOnSignals();
 
         if (started) started(mainWin);
         mainWin.show();
