@@ -22,7 +22,10 @@ std::optional<QString> QtSeams::SaveFileName(QWidget* parent, const QString& sug
 {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The file type is offered by its description alone, "Konfiguracja kontrolera"; the pattern
+    // stays behind it.
     dialog.setNameFilter(QStringLiteral("Konfiguracja kontrolera (*.txt)"));
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     dialog.setDirectory(QDir::currentPath());
     // No question before overwriting: running the report twice with one name replaces the file.

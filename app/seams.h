@@ -18,7 +18,7 @@ public:
     virtual void ShowError(QWidget* parent, const QString& text) = 0;
     // Shows a dialog modally (help window, location dialog) and returns its result code.
     virtual int ExecModal(QDialog& dialog) = 0;
-    // The report's save dialog: filter "Konfiguracja kontrolera (*.txt)", default extension
+    // The report's save dialog: the file type "Konfiguracja kontrolera" (*.txt), default extension
     // ".txt", starting in the working directory with the suggested name. nullopt on cancel.
     virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& suggested) = 0;
     // Opens the address in the user's default web browser; the outcome is not examined.

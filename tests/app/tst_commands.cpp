@@ -1,7 +1,11 @@
 // The device panel and its two commands, "Zapisz", "Raport", the help buttons and shutdown.
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -38,6 +42,19 @@ QByteArray ReadFile(const QString& name)
 
 QByteArray Ansi(const char* utf8) { return QByteArray::fromStdString(Cp1250(utf8)); }
 
+// Once the event loop of a modal dialog of this type runs, hands the dialog to `answer`, which must
+// close it.
+template <class Dialog>
+void WhenShown(const std::function<void(Dialog&)>& answer)
+{
+    QTimer::singleShot(0, [answer] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<Dialog*>(top); dialog != nullptr && dialog->isVisible())
+                return answer(*dialog);
+        QApplication::closeAllWindows();   // not shown: end the test instead of waiting forever
+    });
+}
+
 }  // namespace
 
 class TestCommands : public QObject {
@@ -57,6 +74,7 @@ private slots:
     void reportCancelled();
     void reportName_data();
     void reportName();
+    void standardBoxesOfTheProgram();
     void helpButtonsShowTheirTopics();
     void shutdownClosesOurSessions();
 };
@@ -361,6 +379,54 @@ void TestCommands::reportName()
     QFETCH(QString, shortFormat);
     QFETCH(QString, name);
     QCOMPARE(TMainWin::SuggestedReportName(QDate(2024, 5, 7), TMainWin::DateSeparator(shortFormat), kDoors), name);
+}
+
+void TestCommands::standardBoxesOfTheProgram()
+{
+    QtSeams seams;
+
+    // The error box: the error icon, the text, one OK button.
+    QString shownText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    WhenShown<QMessageBox>([&](QMessageBox& box) {
+        shownText = box.text();
+        icon = box.icon();
+        buttons = int(box.buttons().size());
+        box.accept();
+    });
+    seams.ShowError(nullptr, QStringLiteral("Błąd nr 6"));
+    QCOMPARE(shownText, QStringLiteral("Błąd nr 6"));
+    QCOMPARE(icon, QMessageBox::Critical);
+    QCOMPARE(buttons, 1);
+
+    // The report's save dialog starts in the working directory with the suggested name and
+    // offers the one file type by its description; the name gets ".txt".
+    QTemporaryDir dir;
+    const QString home = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QString type, name, folder;
+    const auto look = [&](QFileDialog& dialog) {
+        if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) type = types->currentText();
+        if (auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name = edit->text();
+        folder = dialog.directory().absolutePath();
+    };
+    WhenShown<QFileDialog>([&](QFileDialog& dialog) {
+        look(dialog);
+        static_cast<QDialog&>(dialog).accept();   // QFileDialog's own accept takes the typed name
+    });
+    const std::optional<QString> chosen = seams.SaveFileName(nullptr, QStringLiteral("2024-05-07 K105_00042"));
+    WhenShown<QFileDialog>([](QFileDialog& dialog) { dialog.reject(); });
+    const std::optional<QString> cancelled = seams.SaveFileName(nullptr, QStringLiteral("x"));
+    QVERIFY(QDir::setCurrent(home));
+
+    QCOMPARE(type, QStringLiteral("Konfiguracja kontrolera"));
+    QCOMPARE(name, QStringLiteral("2024-05-07 K105_00042"));
+    QCOMPARE(QFileInfo(folder).canonicalFilePath(), QFileInfo(dir.path()).canonicalFilePath());
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QFileInfo(*chosen).fileName(), QStringLiteral("2024-05-07 K105_00042.txt"));
+    QCOMPARE(QFileInfo(*chosen).absoluteDir().canonicalPath(), QFileInfo(dir.path()).canonicalFilePath());
+    QVERIFY(!cancelled.has_value());
 }
 
 void TestCommands::helpButtonsShowTheirTopics()
