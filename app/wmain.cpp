@@ -194,10 +194,17 @@ void TMainWin::CreateControls()
     setTabOrder(ReplCb, DevListBox);
     setTabOrder(DevListBox, CtrlTypeSet);
 
-    connect(EthLstBox, &QListWidget::itemClicked, this, [this] { EthLstBoxClick(); });
-    // A line chosen with the keyboard; mouse choices arrive through itemClicked above.
+    connect(EthLstBox, &QListWidget::itemClicked, this, [this] {
+        mouseMovedSelection_ = false;
+        EthLstBoxClick();
+    });
+    // A line chosen with the keyboard; mouse choices arrive through itemClicked above, or, for a
+    // press that slid onto another line before its release, through the release (eventFilter).
     connect(EthLstBox, &QListWidget::currentRowChanged, this, [this] {
-        if (!listMouseDown_) EthLstBoxClick();
+        if (listMouseDown_)
+            mouseMovedSelection_ = true;
+        else
+            EthLstBoxClick();
     });
     connect(SearchEthBtn, &QPushButton::clicked, this, &TMainWin::SearchEthBtnClick);
     connect(WwwBtn, &QPushButton::clicked, this, &TMainWin::WwwBtnClick);
@@ -225,10 +232,20 @@ void TMainWin::SetSecondaryWindows(THelpWin* helpWin, TLokalizDlg* lokalizDlg)
 bool TMainWin::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == EthLstBox->viewport()) {
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
             listMouseDown_ = true;
-        else if (event->type() == QEvent::MouseButtonRelease)
+            mouseMovedSelection_ = false;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
             listMouseDown_ = false;
+            // A release over another line than the press brings no itemClicked; the line the
+            // mouse moved to is selected once the list has handled the release.
+            if (mouseMovedSelection_)
+                QTimer::singleShot(0, this, [this] {
+                    if (!mouseMovedSelection_) return;
+                    mouseMovedSelection_ = false;
+                    EthLstBoxClick();
+                });
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -139,5 +139,6 @@ private:
     std::optional<uint32_t> configOf_;
     bool tickErrorOpen_ = false;    // an error box of a tick is open
     bool listMouseDown_ = false;    // a mouse button is down on the controller list
+    bool mouseMovedSelection_ = false;   // the pressed mouse moved the list's current line
     bool centred_ = false;
 };

@@ -247,6 +247,21 @@ void TestSelection::mouseAndKeyboardSelectOnce()
     QTest::keyClick(w.EthLstBox, Qt::Key_Down);
     QCOMPARE(w.udpDevs.selected, rig.Line(kEightDoors));
     QCOMPARE(Letters(eight, from), QByteArray("OOKDOCCCCCCCC"));
+
+    // A press on one line that slides to another before it is let go selects the line under the
+    // mouse, once.
+    from = one.log.size();
+    const QPoint pressedAt = w.EthLstBox->visualItemRect(w.EthLstBox->item(rig.Line(kEightDoors))).center();
+    const QPoint releasedAt = w.EthLstBox->visualItemRect(w.EthLstBox->item(line)).center();
+    QTest::mousePress(w.EthLstBox->viewport(), Qt::LeftButton, {}, pressedAt);
+    QTest::mouseMove(w.EthLstBox->viewport(), releasedAt);
+    QCOMPARE(w.EthLstBox->currentRow(), line);
+    QTest::mouseRelease(w.EthLstBox->viewport(), Qt::LeftButton, {}, releasedAt);
+    QTRY_COMPARE(w.udpDevs.selected, line);
+    QCOMPARE(Letters(one, from), QByteArray("OODOC"));
+    QCOMPARE(w.SelDevBox->title(), QStringLiteral(" K105_00101 "));
+    QTest::qWait(20);
+    QCOMPARE(Letters(one, from), QByteArray("OODOC"));
 }
 
 void TestSelection::waitCursorWhileSelecting()
