@@ -35,7 +35,8 @@ TLokalizDlg::TLokalizDlg(QWidget* parent) : QDialog(parent)
     CancelBtn = new QPushButton("Anuluj", this);
     CancelBtn->setObjectName("CancelBtn");
     CancelBtn->setGeometry(116, 72, 75, 25);
-    CancelBtn->setAutoDefault(false);
+    // Enter presses the focused button; from the edit box it presses "Zapisz".
+    CancelBtn->setAutoDefault(true);
 
     // Escape and the window's close button reject the dialog, as QDialog does by itself.
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);

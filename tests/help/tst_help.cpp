@@ -155,10 +155,21 @@ void TestHelp::locationDialog()
     QTest::keyClick(dlg.LokEdit, Qt::Key_Escape);
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
     QCOMPARE(dlg.LokEdit->text(), QStringLiteral("Hala 2, piętro 1"));
-    // "Anuluj" cancels, "Zapisz" accepts.
+    // "Anuluj" cancels, "Zapisz" accepts; Enter on the focused "Anuluj" presses it.
     dlg.open();
     dlg.CancelBtn->click();
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    dlg.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.CancelBtn->setFocus();
+    QTest::keyClick(dlg.CancelBtn, Qt::Key_Return);
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QVERIFY(!dlg.isVisible());
+    dlg.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.LokEdit->setFocus();
+    QTest::keyClick(dlg.LokEdit, Qt::Key_Return);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
     dlg.open();
     dlg.OKBtn->click();
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
