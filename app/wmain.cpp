@@ -448,7 +448,10 @@ void TMainWin::LoadControllerConfig(UdpDev& c)
 void TMainWin::ShowConfigPages()
 {
     const int n = busDevs.doorCount;
-    if (n == 0) {
+    // Pages are shown only for a configuration read from the selected controller; a device list
+    // that a tick took in while that reading was failing brings none.
+    const UdpDev* c = udpDevs.Selected();
+    if (n == 0 || c == nullptr || !HoldsConfigOf(*c, busDevs.kind)) {
         CtrlTypeSet->hide();
         return;
     }
@@ -514,7 +517,15 @@ void TMainWin::Tick()
         if (c->changed) RebuildControllerList();
         if (ok && TypeCategory(c->id) == kControllerCategory && busDevs.Poll(*c)) {
             if (busDevs.doorCount == 0) {
-                LoadControllerConfig(*c);
+                try {
+                    LoadControllerConfig(*c);
+                } catch (...) {
+                    // The reading failed and the model is cleared: the panel and the page area
+                    // must not go on offering what the model no longer holds.
+                    FillDevicePanel();
+                    ShowConfigPages();
+                    throw;
+                }
                 ShowConfigPages();
             } else {
                 // Unsaved edits survive a change on the bus: the maps are rebuilt from the

@@ -25,6 +25,8 @@ private slots:
     void keepAliveVisitsEachControllerOnceInFifteenTicks();
     void busChangeRefreshesThePanelAndKeepsEdits();
     void invalidDeviceListIsReadAgain();
+    void failedReadingInATickEmptiesPanelAndPages();
+    void tickDuringAFailedSelectionShowsNoPages();
     void modeChangeAndSilenceShowInTheLine();
 };
 
@@ -187,6 +189,56 @@ void TestPolling::invalidDeviceListIsReadAgain()
     QVERIFY(rig.seams.errors.isEmpty());
     w.WrDCfgBtnClick();
     QCOMPARE(Requests(peer, 'c').size(), std::size_t{0});
+}
+
+void TestPolling::failedReadingInATickEmptiesPanelAndPages()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 2);
+    peer.deviceList = DeviceListBlock(1, 2, {ControllerDev(kDoors), ReaderDev(9, 0x80), ReaderDev(10, 0x10)});
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    QVERIFY(w.ReplaceBtn->isEnabled());
+
+    // A changed list that is invalid makes the tick read everything again, and that reading's D
+    // is never answered.
+    peer.deviceList = DeviceListBlock(1, 0, {ControllerDev(kDoors), ReaderDev(9, 0x80)});
+    int lists = 0;
+    peer.mutateReply = [&](const PeerRequest& req, std::vector<uint8_t>& frame) {
+        if (req.letter == 'D' && lists++ > 0) frame[10] ^= 0x20;
+    };
+    w.UDPTimerTimer();
+    QCOMPARE(rig.seams.errors.size(), 1);
+    QVERIFY(w.CtrlTypeSet->isHidden());
+    QCOMPARE(w.DevListBox->count(), 0);
+    QVERIFY(!w.ReplaceBtn->isEnabled());
+    QVERIFY(!w.DelLostBtn->isEnabled());
+}
+
+void TestPolling::tickDuringAFailedSelectionShowsNoPages()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 2);
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    QVERIFY(!w.CtrlTypeSet->isHidden());
+
+    // Selecting the line again: the reading fails at the first door. While its error box is open
+    // a tick reads the device list quietly; the pages stay hidden, since no configuration of this
+    // controller is held, and "Zapisz" writes nothing.
+    peer.mutateReply = Unanswered('C');
+    int ticks = 0;
+    rig.seams.onError = [&](const QString&) {
+        if (ticks++ == 0) w.UDPTimerTimer();
+    };
+    rig.Select(kDoors);
+    QCOMPARE(ticks, 1);
+    QCOMPARE(w.busDevs.doorCount, 2);   // the tick took the list in
+    QVERIFY(w.CtrlTypeSet->isHidden());
+    peer.mutateReply = nullptr;
+    const std::size_t from = peer.log.size();
+    w.WrDCfgBtnClick();
+    QCOMPARE(Requests(peer, 'c', from).size(), std::size_t{0});
 }
 
 void TestPolling::modeChangeAndSilenceShowInTheLine()
