@@ -18,20 +18,6 @@ fi
 work=$(mktemp -d)
 simlog=$work/olmsim.log
 applog=$work/olmconfig.log
-# A command started in the background through the namespace helper runs in a subshell; the
-# program writes its own process id, so that signals reach the program itself.
-# Sets started_job (the subshell, whose status is the program's) and started_pid (the program).
-start_in() {   # a|b, pid file, log, command...
-    local ns=$1 pidfile=$2 log=$3
-    shift 3
-    "netns_exec_$ns" sh -c 'echo $$ > "$0"; exec "$@"' "$pidfile" "$@" > "$log" 2>&1 &
-    started_job=$!
-    for _ in $(seq 50); do
-        [ -s "$pidfile" ] && break
-        sleep 0.05
-    done
-    started_pid=$(cat "$pidfile" 2>/dev/null)
-}
 alive() { kill -0 "$1" 2>/dev/null; }
 cleanup() {
     [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null
@@ -42,7 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_in a "$work/olmsim.pid" "$simlog" "$olmsim" "$scenario"
+netns_start a "$work/olmsim.pid" "$simlog" "$olmsim" "$scenario"
 sim_pid=$started_pid
 for _ in $(seq 50); do
     grep -q '^olmsim: serving' "$simlog" && break
@@ -54,7 +40,7 @@ if ! grep -q '^olmsim: serving' "$simlog"; then
 fi
 
 from="from $NETNS_IP_B:45389"
-start_in b "$work/olmconfig.pid" "$applog" env QT_QPA_PLATFORM=offscreen "$olmconfig"
+netns_start b "$work/olmconfig.pid" "$applog" env QT_QPA_PLATFORM=offscreen "$olmconfig"
 app_pid=$started_pid
 app_job=$started_job
 # The selection reads door 1 (C with block index 1) last.

@@ -13,16 +13,18 @@ if ! netns_setup; then
     exit 77
 fi
 
-log=$(mktemp)
+work=$(mktemp -d)
+log=$work/olmsim.log
 cleanup() {
-    [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -f "$log"
+    [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
+    wait
+    rm -rf "$work"
     netns_teardown
 }
 trap cleanup EXIT
 
-netns_exec_a "$olmsim" > "$log" 2>&1 &
-sim_pid=$!
+netns_start a "$work/olmsim.pid" "$log" "$olmsim"
+sim_pid=$started_pid
 for _ in $(seq 50); do
     grep -q '^olmsim: serving' "$log" && break
     kill -0 "$sim_pid" 2>/dev/null || break

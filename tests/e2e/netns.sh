@@ -5,6 +5,10 @@
 #   netns_setup || exit 77      # 77: not permitted here (the caller reports a skip)
 #   netns_exec_a CMD ARGS...    # run in namespace A (address $NETNS_IP_A)
 #   netns_exec_b CMD ARGS...    # run in namespace B (address $NETNS_IP_B)
+#   netns_start a|b PIDFILE LOG CMD ARGS...
+#                               # start CMD in the background in A or B; sets started_job (the
+#                               # wrapping subshell, whose status is CMD's) and started_pid (CMD
+#                               # itself, which is what signals must reach)
 #   netns_teardown              # also runs by itself when the shell exits; a caller that sets
 #                               # its own EXIT trap calls it from there
 #
@@ -80,3 +84,17 @@ netns_configure() {
 
 netns_exec_a() { ip netns exec "$NETNS_A" "$@"; }
 netns_exec_b() { ip netns exec "$NETNS_B" "$@"; }
+
+# $! of a command started through the namespace helper names only the subshell around it, so the
+# program writes its own process id into the pid file.
+netns_start() {   # a|b, pid file, log, command...
+    local ns=$1 pidfile=$2 log=$3
+    shift 3
+    "netns_exec_$ns" sh -c 'echo $$ > "$0"; exec "$@"' "$pidfile" "$@" > "$log" 2>&1 &
+    started_job=$!
+    for _ in $(seq 50); do
+        [ -s "$pidfile" ] && break
+        sleep 0.05
+    done
+    started_pid=$(cat "$pidfile" 2>/dev/null)
+}
