@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // The one datagram endpoint through which the program reaches the network. The main window owns
 // the concrete endpoint (real UDP, or the simulated LAN in tests and the demo) and hands it to the
@@ -16,11 +17,12 @@ public:
     virtual bool IsBound() const = 0;
     // Sends one datagram (255.255.255.255 broadcasts).
     virtual void SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t length) = 0;
-    // Waits at most timeoutMs for one datagram. Returns its length (truncated to capacity) and
-    // its sender, or 0 when nothing came in time. timeoutMs 0 takes only what is already waiting.
-    virtual std::size_t Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
-                                uint16_t& fromPort) = 0;
-    std::size_t Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp)
+    // Waits at most timeoutMs for one datagram. Returns its length (truncated to capacity; 0 for an
+    // empty datagram) and its sender, or nullopt when nothing came in time. timeoutMs 0 takes only
+    // what is already waiting.
+    virtual std::optional<std::size_t> Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs,
+                                               uint32_t& fromIp, uint16_t& fromPort) = 0;
+    std::optional<std::size_t> Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp)
     {
         uint16_t port = 0;
         return Receive(buffer, capacity, timeoutMs, fromIp, port);

@@ -43,7 +43,8 @@ std::size_t UdpDev::SendWait(const uint8_t* tag, uint8_t letter, const uint8_t* 
     const int64_t start = udp.NowMs();
     for (;;) {
         uint32_t from = 0;
-        const std::size_t n = udp.Receive(reply, replyCapacity, kReceiveTimeoutMs, from);
+        const std::optional<std::size_t> got = udp.Receive(reply, replyCapacity, kReceiveTimeoutMs, from);
+        const std::size_t n = got.value_or(0);
         if (n >= kUnsignedOverhead && std::memcmp(reply, tag, 4) == 0 && GetU32(reply + 4) == id &&
             (letter == 0 || (n >= kSignedOverhead && reply[10] == (letter | 0x80))))
             return n;
@@ -342,11 +343,13 @@ bool UdpDevSet::Collect(int timeoutMs)
     bool setChanged = false;
     for (int taken = 0; taken < kMaxDatagrams; ++taken) {
         uint32_t from = 0;
-        const std::size_t n = udp.Receive(buffer.data(), buffer.size(), timeoutMs, from);
-        if (n == 0) break;
+        // Only a receive that found nothing ends the collection; an empty datagram is dropped
+        // like any other that is not a reply.
+        const std::optional<std::size_t> n = udp.Receive(buffer.data(), buffer.size(), timeoutMs, from);
+        if (!n) break;
         uint32_t devId = 0;
         uint8_t status = 0;
-        if (ParseDiscoveryReply(std::span<const uint8_t>(buffer.data(), n), devId, status) &&
+        if (ParseDiscoveryReply(std::span<const uint8_t>(buffer.data(), *n), devId, status) &&
             AddOrUpdate(devId, from, status)) {
             setChanged = true;
             // The time frame goes to the sender's address on the controllers' port.

@@ -28,8 +28,8 @@ void QUdpEndpoint::SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::
     if (written < 0) Fail();
 }
 
-std::size_t QUdpEndpoint::Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
-                                  uint16_t& fromPort)
+std::optional<std::size_t> QUdpEndpoint::Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs,
+                                                 uint32_t& fromIp, uint16_t& fromPort)
 {
     if (!IsBound()) throw std::logic_error("receive on an unbound UDP endpoint");
     const QDeadlineTimer deadline(std::max(timeoutMs, 0));
@@ -48,7 +48,7 @@ std::size_t QUdpEndpoint::Receive(uint8_t* buffer, std::size_t capacity, int tim
         }
         const bool ready = socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
         if (!ready && socket_.error() != QAbstractSocket::SocketTimeoutError) Fail();
-        if (!socket_.hasPendingDatagrams() && (!ready || deadline.hasExpired())) return 0;
+        if (!socket_.hasPendingDatagrams() && (!ready || deadline.hasExpired())) return std::nullopt;
     }
 }
 

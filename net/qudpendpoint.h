@@ -19,8 +19,8 @@ public:
     bool IsBound() const override;
     void SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t length) override;
     using Endpoint::Receive;
-    std::size_t Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
-                        uint16_t& fromPort) override;
+    std::optional<std::size_t> Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
+                                       uint16_t& fromPort) override;
     int64_t NowMs() override;
     int64_t UtcSeconds() override;
 

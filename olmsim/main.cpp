@@ -77,7 +77,7 @@ std::vector<std::unique_ptr<ControllerPeer>> MakePeers(const QString& scenarioPa
             waitMs = std::min<int>(waitMs, static_cast<int>(std::max<int64_t>(p.dueMs - udp.NowMs(), 0)));
         uint32_t ip = 0;
         uint16_t port = 0;
-        const std::size_t n = udp.Receive(buffer.data(), buffer.size(), waitMs, ip, port);
+        const std::size_t n = udp.Receive(buffer.data(), buffer.size(), waitMs, ip, port).value_or(0);
         const int64_t now = udp.NowMs();
         if (n >= kUnsignedOverhead) {
             const std::span<const uint8_t> request(buffer.data(), n);

@@ -78,14 +78,14 @@ void SimLan::SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t
     }
 }
 
-std::size_t SimLan::Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
-                            uint16_t& fromPort)
+std::optional<std::size_t> SimLan::Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
+                                           uint16_t& fromPort)
 {
     const int64_t now = NowMs();
     const int64_t deadline = now + std::max(timeoutMs, 0);
     if (pending_.empty() || pending_.front().atMs > deadline) {
         now_ = deadline;
-        return 0;
+        return std::nullopt;
     }
     Datagram d = std::move(pending_.front());
     pending_.pop_front();

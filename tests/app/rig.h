@@ -71,8 +71,8 @@ public:
             throw std::runtime_error("sendto: Network is unreachable");
         SimLan::SendTo(ip, port, data, length);
     }
-    std::size_t Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
-                        uint16_t& fromPort) override
+    std::optional<std::size_t> Receive(uint8_t* buffer, std::size_t capacity, int timeoutMs, uint32_t& fromIp,
+                                       uint16_t& fromPort) override
     {
         if (failReceive) throw std::runtime_error("recvfrom: Connection refused");
         return SimLan::Receive(buffer, capacity, timeoutMs, fromIp, fromPort);

@@ -47,6 +47,23 @@ TEST(QUdpEndpoint, DatagramsArriveWithTheirSender)
     EXPECT_EQ(buffer[0], 9);
 }
 
+TEST(QUdpEndpoint, AnEmptyDatagramIsToldApartFromNothing)
+{
+    QUdpEndpoint a(kLoopback);
+    QUdpEndpoint b(kLoopback);
+    a.Bind(0);
+    b.Bind(0);
+    const auto after = Pattern(12, 3);
+    a.SendTo(kLoopback, b.LocalPort(), nullptr, 0);
+    a.SendTo(kLoopback, b.LocalPort(), after.data(), after.size());
+    std::vector<uint8_t> buffer(64, 0);
+    uint32_t from = 0;
+    EXPECT_EQ(b.Receive(buffer.data(), buffer.size(), 1000, from), std::optional<std::size_t>(0));
+    EXPECT_EQ(from, kLoopback);
+    EXPECT_EQ(b.Receive(buffer.data(), buffer.size(), 1000, from), after.size());
+    EXPECT_EQ(b.Receive(buffer.data(), buffer.size(), 0, from), std::nullopt);
+}
+
 TEST(QUdpEndpoint, EmptyReceiveWaitsItsTimeout)
 {
     QUdpEndpoint a(kLoopback);
@@ -54,8 +71,8 @@ TEST(QUdpEndpoint, EmptyReceiveWaitsItsTimeout)
     std::vector<uint8_t> buffer(16);
     uint32_t from = 0;
     const int64_t start = a.NowMs();
-    EXPECT_EQ(a.Receive(buffer.data(), buffer.size(), 0, from), 0u);
-    EXPECT_EQ(a.Receive(buffer.data(), buffer.size(), 120, from), 0u);
+    EXPECT_EQ(a.Receive(buffer.data(), buffer.size(), 0, from), std::nullopt);
+    EXPECT_EQ(a.Receive(buffer.data(), buffer.size(), 120, from), std::nullopt);
     const int64_t waited = a.NowMs() - start;
     EXPECT_GE(waited, 110);
     EXPECT_LT(waited, 5000);

@@ -69,14 +69,33 @@ TEST_F(Discovery, CollectTakesOnlyWellFormedReplies)
     shortReply.erase(shortReply.begin() + 20);
     auto longReply = Reply(MakeId(305, 3), 2);
     longReply.insert(longReply.begin() + 20, 0);
+    // Replies of 27 and 29 bytes whose CRC is right for their length.
+    std::vector<uint8_t> status15(15, 0), status17(17, 0);
+    status15[2] = status17[2] = 2;
+    status15[3] = status17[3] = '1';
     const std::vector<std::vector<uint8_t>> rejected = {
         badCrc, shortReply, longReply, Reply(0x21000005u, 2), Reply(0xFFFFFFFFu, 2),
+        BuildUnsigned('O', MakeId(305, 5), status15), BuildUnsigned('O', MakeId(305, 6), status17), {},
         BuildUnsigned('K', MakeId(305, 4), std::vector<uint8_t>(16, 0x31)),
     };
     for (const auto& r : rejected) lan.Inject(kIp, r, 0);
     EXPECT_FALSE(set.Collect(0));
     EXPECT_EQ(set.count, 0);
     EXPECT_TRUE(lan.sent.empty());
+    EXPECT_EQ(lan.PendingCount(), 0u);
+}
+
+TEST_F(Discovery, AnEmptyDatagramDoesNotEndTheCollection)
+{
+    // An empty datagram is something that came, not a receive that timed out: the reply behind
+    // it is still collected.
+    peer.faults.silent = true;
+    UdpDevSet set;
+    lan.Inject(kIp, {}, 10);
+    lan.Inject(kIp, Reply(MakeId(305, 9), 2), 20);
+    EXPECT_TRUE(set.Collect(200));
+    ASSERT_EQ(set.count, 1);
+    EXPECT_EQ(set[0].id, MakeId(305, 9));
 }
 
 TEST_F(Discovery, SameReplyTwiceChangesOnceAndAnotherAddressUpdates)

@@ -24,9 +24,9 @@ struct PeerClient {
     {
         std::vector<uint8_t> buffer(kBufferSize);
         uint32_t from = 0;
-        const std::size_t n = lan.Receive(buffer.data(), buffer.size(), timeoutMs, from);
-        if (n == 0) return std::nullopt;
-        buffer.resize(n);
+        const std::optional<std::size_t> n = lan.Receive(buffer.data(), buffer.size(), timeoutMs, from);
+        if (!n) return std::nullopt;
+        buffer.resize(*n);
         return buffer;
     }
 

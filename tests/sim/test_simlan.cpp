@@ -15,7 +15,7 @@ constexpr uint32_t kB = 0x0A000002u;
 std::vector<uint8_t> Bytes(uint8_t tag, std::size_t length = 12) { return std::vector<uint8_t>(length, tag); }
 
 struct Received {
-    std::size_t length = 0;
+    std::optional<std::size_t> length;   // nullopt: nothing came
     uint8_t first = 0;
     uint32_t from = 0;
     uint16_t port = 0;
@@ -30,15 +30,26 @@ Received Take(SimLan& lan, int timeoutMs, std::size_t capacity = 64)
     return r;
 }
 
+TEST(SimLan, AnEmptyDatagramIsToldApartFromNothing)
+{
+    SimLan lan;
+    lan.Inject(0x0A000001u, {}, 5);
+    const Received empty = Take(lan, 200);
+    ASSERT_TRUE(empty.length);
+    EXPECT_EQ(*empty.length, 0u);
+    EXPECT_EQ(empty.from, 0x0A000001u);
+    EXPECT_FALSE(Take(lan, 200).length);
+}
+
 TEST(SimLan, EmptyReceiveAdvancesTheClockByItsTimeoutAtOnce)
 {
     SimLan lan;
     const auto realStart = std::chrono::steady_clock::now();
-    for (int i = 0; i < 1000; ++i) EXPECT_EQ(Take(lan, 200).length, 0u);
+    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(Take(lan, 200).length);
     EXPECT_EQ(lan.NowMs(), 200000);
     EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(2));
-    EXPECT_EQ(Take(lan, 0).length, 0u);
-    EXPECT_EQ(Take(lan, -5).length, 0u);   // a negative timeout waits no time
+    EXPECT_FALSE(Take(lan, 0).length);
+    EXPECT_FALSE(Take(lan, -5).length);   // a negative timeout waits no time
     EXPECT_EQ(lan.NowMs(), 200000);
 }
 
@@ -50,7 +61,7 @@ TEST(SimLan, DatagramsArriveInTimeOrderAndMoveTheClockToTheirArrival)
     lan.Inject(kB, Bytes(2), 20);   // same time: the order of queueing
 
     // Only what arrives within the timeout is taken.
-    EXPECT_EQ(Take(lan, 19).length, 0u);
+    EXPECT_FALSE(Take(lan, 19).length);
     EXPECT_EQ(lan.NowMs(), 19);
     Received r = Take(lan, 1);
     EXPECT_EQ(r.first, 1);
@@ -59,9 +70,9 @@ TEST(SimLan, DatagramsArriveInTimeOrderAndMoveTheClockToTheirArrival)
     EXPECT_EQ(lan.NowMs(), 20);
     EXPECT_EQ(Take(lan, 0).first, 2);   // already there: timeout 0 takes it
     EXPECT_EQ(lan.NowMs(), 20);
-    EXPECT_EQ(Take(lan, 200).length, 0u);
+    EXPECT_FALSE(Take(lan, 200).length);
     EXPECT_EQ(lan.NowMs(), 220);
-    EXPECT_EQ(Take(lan, 200).length, 0u);
+    EXPECT_FALSE(Take(lan, 200).length);
     EXPECT_EQ(Take(lan, 200).first, 3);
     EXPECT_EQ(lan.NowMs(), 500);
 
@@ -114,7 +125,7 @@ TEST(SimLan, DeliveryToPeersAndRecording)
     EXPECT_EQ(a.log.size(), 1u);
     EXPECT_EQ(b.log.size(), 2u);
     EXPECT_EQ(Take(lan, 200).from, kB);
-    EXPECT_EQ(Take(lan, 200).length, 0u);
+    EXPECT_FALSE(Take(lan, 200).length);
 
     ASSERT_EQ(lan.sent.size(), 4u);
     EXPECT_EQ(lan.sent[0].toIp, kBroadcastIp);
@@ -171,7 +182,7 @@ TEST(SimLan, ClocksFollowRealTimeOnlyWhenAsked)
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const int64_t later = lan.NowMs();
     EXPECT_GE(later, 2530);
-    EXPECT_EQ(Take(lan, 200).length, 0u);   // virtual waits still cost no real time
+    EXPECT_FALSE(Take(lan, 200).length);   // virtual waits still cost no real time
     EXPECT_GE(lan.NowMs(), later + 200);
     EXPECT_LT(lan.NowMs(), later + 200 + 1000);
 
