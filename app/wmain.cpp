@@ -377,15 +377,12 @@ void TMainWin::EthLstBoxClick()
 void TMainWin::ClearModel()
 {
     busDevs.Clear();
-    // A cleared record assigns nothing (every slot 0xFFFF, parameters zero), so a door whose block
-    // the controller then sends malformed shows as unassigned, neither as another controller's
-    // door nor as the first resources of device 0.
-    const auto unassign = [](std::array<uint8_t, kRecordSize>& bytes) {
-        bytes.fill(0);
-        std::fill_n(bytes.begin(), kParamsAt, uint8_t{0xFF});
-    };
-    for (DoorCfg& door : doorConfig.doors) unassign(door.bytes);
-    unassign(liftConfig.lift.bytes);
+    // A cleared record assigns nothing (every slot 0xFFFF, parameters zero) and counts as not
+    // read, so a door whose block the controller then sends malformed shows as unassigned,
+    // neither as another controller's door nor as the first resources of device 0, and is not
+    // written unless the user edits it.
+    doorConfig.Clear();
+    liftConfig.Clear();
     configOf_.reset();
 }
 

@@ -110,24 +110,58 @@ void DoorConfig::Load(UdpDev& dev)
 {
     if (!dev.reachable || dev.ModeIndex() < 2) return;
     dev.EnsureSession();
+    // Until its block has been decoded, no door counts as read: a reading that stops half-way
+    // leaves the later doors unread.
+    for (int i = 0; i < MappedDoors(); ++i) {
+        read_[static_cast<std::size_t>(i)] = false;
+        baseline_[static_cast<std::size_t>(i)] = doors[static_cast<std::size_t>(i)];
+    }
     Block block{};
     for (int i = 0; i < MappedDoors(); ++i) {
+        const auto door = static_cast<std::size_t>(i);
         const std::size_t length =
             std::min(dev.ReadBlock(static_cast<uint8_t>(devs_.kind), static_cast<uint8_t>(i), block), block.size());
-        // A block with another header, or a short one, leaves the door as it was.
-        DecodeDoor(std::span<const uint8_t>(block.data(), length), doors[static_cast<std::size_t>(i)]);
+        // A block with another header, or a short one, leaves the door as it was, and unread.
+        read_[door] = DecodeDoor(std::span<const uint8_t>(block.data(), length), doors[door]);
+        baseline_[door] = doors[door];
     }
     RebuildMaps();
 }
 
 void DoorConfig::Save(UdpDev& dev)
 {
+    if (UnreadDoors() == (1u << MappedDoors()) - 1u) return;   // nothing that may be written
     dev.EnsureSession();
     std::array<uint8_t, kRecordSize> out{};
     for (int i = 0; i < MappedDoors(); ++i) {
+        if (!WasRead(i) && !WasEdited(i)) continue;
         const std::size_t length = EncodeDoor(doors[static_cast<std::size_t>(i)], out.data());
         dev.WriteBlock(static_cast<uint8_t>(devs_.kind), static_cast<uint8_t>(i), length, out.data());
     }
+}
+
+void DoorConfig::Clear()
+{
+    DoorCfg unassigned;
+    std::fill_n(unassigned.bytes.begin(), kParamsAt, uint8_t{0xFF});
+    doors.fill(unassigned);
+    baseline_.fill(unassigned);
+    read_.fill(false);
+}
+
+bool DoorConfig::WasRead(int door) const { return ValidDoor(door) && read_[static_cast<std::size_t>(door)]; }
+
+bool DoorConfig::WasEdited(int door) const
+{
+    return ValidDoor(door) && doors[static_cast<std::size_t>(door)] != baseline_[static_cast<std::size_t>(door)];
+}
+
+uint8_t DoorConfig::UnreadDoors() const
+{
+    unsigned mask = 0;
+    for (int i = 0; i < MappedDoors(); ++i)
+        if (!WasRead(i) && !WasEdited(i)) mask |= 1u << i;
+    return static_cast<uint8_t>(mask);
 }
 
 void DoorConfig::RebuildMaps()

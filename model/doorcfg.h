@@ -75,9 +75,24 @@ class DoorConfig {
 public:
     explicit DoorConfig(BusDevSet& devs) : devs_(devs) {}
 
-    void Load(UdpDev& dev);   // raises UErr from the link
-    void Save(UdpDev& dev);   // raises UErr from the link
+    // Reads doors 0 to doorCount-1. A door whose block is rejected keeps its record and counts as
+    // not read. Raises UErr from the link.
+    void Load(UdpDev& dev);
+    // Writes doors 0 to doorCount-1 that were read, or edited since (a record that was never read
+    // from the controller must not overwrite the controller's own door). Sends nothing when there
+    // is no such door. Raises UErr from the link.
+    void Save(UdpDev& dev);
     void RebuildMaps();
+
+    // Every record assigns nothing (every slot 0xFFFF, the parameters zero) and none counts as
+    // read: what a selection starts from.
+    void Clear();
+    // The door's record holds what the last Load decoded from the controller.
+    bool WasRead(int door) const;
+    // The door's record differs from what the last Load (or Clear) left in it.
+    bool WasEdited(int door) const;
+    // Doors below doorCount that Save skips (neither read nor edited), bit i for door i.
+    uint8_t UnreadDoors() const;
 
     void AssignOutput(int door, int slot, ResId id, bool nc);
     void AssignInput(int door, int slot, ResId id, bool nc);
@@ -98,6 +113,8 @@ public:
     std::array<DoorCfg, kMaxDoors> doors{};
 
 private:
+    std::array<DoorCfg, kMaxDoors> baseline_{};   // the records as the last Load or Clear left them
+    std::array<bool, kMaxDoors> read_{};
     int MappedDoors() const;
     bool Mapped(int door) const { return door < MappedDoors(); }
     // Clears the map bit of a released identifier unless another mapped slot of the kind still

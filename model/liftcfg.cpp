@@ -24,19 +24,31 @@ void LiftConfig::Load(UdpDev& dev)
 {
     if (!dev.reachable || dev.ModeIndex() < 2) return;
     dev.EnsureSession();
+    read_ = false;
+    baseline_ = lift;
     Block block{};
     const std::size_t length = std::min(dev.ReadBlock(static_cast<uint8_t>(devs_.kind), 0, block), block.size());
-    // A rejected block keeps the record; the maps are rebuilt from whatever it holds.
-    DecodeLift(std::span<const uint8_t>(block.data(), length), lift);
+    // A rejected block keeps the record, unread; the maps are rebuilt from whatever it holds.
+    read_ = DecodeLift(std::span<const uint8_t>(block.data(), length), lift);
+    baseline_ = lift;
     RebuildMaps();
 }
 
 void LiftConfig::Save(UdpDev& dev)
 {
+    if (!read_ && !WasEdited()) return;   // a record never read must not overwrite the lift's own
     dev.EnsureSession();
     std::array<uint8_t, kRecordSize> out{};
     const std::size_t length = EncodeLift(lift, out.data());
     dev.WriteBlock(static_cast<uint8_t>(devs_.kind), 0, length, out.data());
+}
+
+void LiftConfig::Clear()
+{
+    lift.bytes.fill(0);
+    std::fill_n(lift.bytes.begin(), kParamsAt, uint8_t{0xFF});
+    baseline_ = lift;
+    read_ = false;
 }
 
 void LiftConfig::RebuildMaps()

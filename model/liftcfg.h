@@ -37,9 +37,18 @@ class LiftConfig {
 public:
     explicit LiftConfig(BusDevSet& devs) : devs_(devs) {}
 
-    void Load(UdpDev& dev);   // raises UErr from the link
-    void Save(UdpDev& dev);   // raises UErr from the link
+    // Reads the lift block; a rejected block keeps the record, which then counts as not read.
+    // Raises UErr from the link.
+    void Load(UdpDev& dev);
+    // Writes the record when it was read, or edited since; otherwise sends nothing. Raises UErr.
+    void Save(UdpDev& dev);
     void RebuildMaps();
+
+    // The record assigns nothing (every slot 0xFFFF, the parameters zero) and is not read.
+    void Clear();
+    bool WasRead() const { return read_; }
+    // The record differs from what the last Load (or Clear) left in it.
+    bool WasEdited() const { return lift != baseline_; }
     void AssignSet(int slot, ResId id);
     void AssignInput(int slot, ResId id, bool nc);
     void AssignReader(int slot, ResId id);
@@ -51,6 +60,8 @@ public:
     LiftCfg lift{};
 
 private:
+    LiftCfg baseline_{};
+    bool read_ = false;
     // As DoorConfig::Release: the bit of a released identifier stays while another slot holds it.
     void Release(ResKind kind, ResId old);
 

@@ -211,6 +211,59 @@ TEST_F(ModelLan, DoorSaveWritesEveryHeldDoorInOrder)
     }
 }
 
+TEST_F(ModelLan, DoorSaveNeverOverwritesADoorThatWasNotRead)
+{
+    // Door 2's block comes with another header: its record is not the controller's door.
+    peer.blocks[2][3] = 3;
+    const std::vector<uint8_t> stored = peer.blocks[2];
+    devs.Load(dev);
+    doors.Clear();
+    doors.Load(dev);
+    EXPECT_TRUE(doors.WasRead(0));
+    EXPECT_FALSE(doors.WasRead(2));
+    EXPECT_EQ(doors.UnreadDoors(), 1u << 2);
+    EXPECT_EQ(doors.doors[2].Output(0), kNoRes);   // cleared, as the selection left it
+
+    lan.ClearLog();
+    doors.Save(dev);
+    EXPECT_EQ(SentLetters(), "Occc");
+    for (const PeerRequest& w : Signed(peer, 'c')) EXPECT_NE(w.payload[1], 2);
+    EXPECT_EQ(peer.blocks[2], stored);
+
+    // Once the user has edited it, the door is the user's and is written.
+    doors.SetDoorName(2, "Nowe");
+    EXPECT_TRUE(doors.WasEdited(2));
+    EXPECT_EQ(doors.UnreadDoors(), 0u);
+    lan.ClearLog();
+    doors.Save(dev);
+    EXPECT_EQ(SentLetters(), "Occcc");
+    // An edit taken back leaves nothing to write for that door.
+    doors.SetDoorName(2, "");
+    EXPECT_FALSE(doors.WasEdited(2));
+
+    // With every door unread there is nothing to send at all.
+    for (auto& b : peer.blocks) if (!b.empty()) b[0] = 9;
+    doors.Clear();
+    doors.Load(dev);
+    EXPECT_EQ(doors.UnreadDoors(), 0x0F);
+    lan.ClearLog();
+    doors.Save(dev);
+    EXPECT_TRUE(lan.sent.empty());
+}
+
+TEST_F(ModelLan, InterruptedDoorLoadLeavesTheLaterDoorsUnread)
+{
+    devs.Load(dev);
+    doors.Load(dev);
+    peer.mutateReply = [](const PeerRequest& req, std::vector<uint8_t>& frame) {
+        if (req.letter == 'C' && req.payload.size() == 2 && req.payload[1] == 2) frame.clear();
+    };
+    EXPECT_THROW(doors.Load(dev), UErr);
+    EXPECT_TRUE(doors.WasRead(1));
+    EXPECT_FALSE(doors.WasRead(2));
+    EXPECT_FALSE(doors.WasRead(3));
+}
+
 TEST_F(ModelLan, DoorSaveStopsAtTheFirstRefusal)
 {
     devs.Load(dev);
@@ -252,7 +305,14 @@ TEST_F(ModelLan, LiftLoadAndSave)
     EXPECT_EQ(lift.lift.OutputSet(5), MakeRes(3, 2));
     EXPECT_EQ(devs.records[3].usedSet, 1u << 2);
 
+    // That record was not read: saving it unedited sends nothing.
+    EXPECT_FALSE(lift.WasRead());
+    lan.ClearLog();
+    lift.Save(dev);
+    EXPECT_TRUE(lan.sent.empty());
+
     lift.AssignSet(0, MakeRes(3, 0));
+    EXPECT_TRUE(lift.WasEdited());
     lan.ClearLog();
     lift.Save(dev);
     EXPECT_EQ(SentLetters(), "Oc");
