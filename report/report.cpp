@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <memory>
 
 #include "model/ctrlcfg.h"
 
@@ -23,6 +25,22 @@ std::string Right(const std::string& text, std::size_t width, char fill = ' ')
 }
 
 std::string TwoDigits(int value) { return Right(std::to_string(value), 2, '0'); }
+
+// Text from a controller or the user written into a line: a control byte (a CR or LF in a door
+// name) would break the layout, so each one becomes a blank of the same width.
+std::string Printable(std::string text)
+{
+    for (char& c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) c = ' ';
+    }
+    return text;
+}
+
+// What stands in a door's column when its record was not read from the controller.
+constexpr const char* kUnreadName = "(nie odczytano)";
+constexpr const char* kUnreadOutput = "     ???      ";   // as wide as an empty output's "---"
+constexpr const char* kUnreadInput = "     ???     ";
 
 struct SlotRow {
     const char* label;
@@ -72,7 +90,7 @@ public:
         std::string names = Right("Nazwa", 20) + ": ";
         std::size_t gap = 2;
         for (int n = 0; n < count_; ++n) {
-            const std::string name = cfg_.DoorName(first_ + n);
+            const std::string name = Unread(n) ? std::string(kUnreadName) : Printable(cfg_.DoorName(first_ + n));
             names += std::string(gap, ' ') + name;
             gap = 22 - std::min<std::size_t>(name.size(), 22);
         }
@@ -95,13 +113,17 @@ public:
 private:
     void Line(const std::string& text) { out_ += text + kEol; }
     const DoorCfg& Door(int n) const { return cfg_.doors[static_cast<std::size_t>(first_ + n)]; }
+    // The record holds nothing the controller sent and nothing the user made: its content is not
+    // the door's, so none of it is reported.
+    bool Unread(int n) const { return !cfg_.WasRead(first_ + n) && !cfg_.WasEdited(first_ + n); }
 
     void OutputRow(const SlotRow& row)
     {
         std::string line = Right(row.label, 20) + ":";
         for (int n = 0; n < count_; ++n) {
             const ResId id = Door(n).Output(row.slot);
-            line += Right(devs_.ResName(id, "Out"), 18) + (ResHasNc(id) ? "[NC]" : "    ");
+            if (Unread(n)) line += Right(kUnreadOutput, 18) + "    ";
+            else line += Right(devs_.ResName(id, "Out"), 18) + (ResHasNc(id) ? "[NC]" : "    ");
         }
         Line(line);
     }
@@ -111,7 +133,8 @@ private:
         std::string line = Right(row.label, 20) + ":";
         for (int n = 0; n < count_; ++n) {
             const ResId id = Door(n).Input(row.slot);
-            line += Right(devs_.ResName(id, "In"), 17) + (ResHasNc(id) ? " [NC]" : "     ");
+            if (Unread(n)) line += Right(kUnreadInput, 17) + "     ";
+            else line += Right(devs_.ResName(id, "In"), 17) + (ResHasNc(id) ? " [NC]" : "     ");
         }
         Line(line);
     }
@@ -122,7 +145,8 @@ private:
         for (int n = 0; n < count_; ++n) {
             const ResId id = Door(n).Reader(slot);
             const bool exit = id != kNoRes && Door(n).ExitReader(slot);
-            line += Right(devs_.ResName(id, "Rd"), 17) + (exit ? " [Wy]" : "     ");
+            if (Unread(n)) line += Right(kUnreadInput, 17) + "     ";
+            else line += Right(devs_.ResName(id, "Rd"), 17) + (exit ? " [Wy]" : "     ");
         }
         Line(line);
     }
@@ -133,7 +157,8 @@ private:
         for (int n = 0; n < count_; ++n) {
             const std::size_t width = n == 0 ? 13 : 17;
             const int airlock = cfg_.Airlock(first_ + n);
-            if (airlock >= 0) line += Right("\x8Cluza ", width) + std::to_string(airlock + 1);   // "Śluza "
+            if (Unread(n)) line += Right("??? ", width) + " ";
+            else if (airlock >= 0) line += Right("\x8Cluza ", width) + std::to_string(airlock + 1);   // "Śluza "
             else line += Right("--- ", width) + " ";
             line += "    ";
         }
@@ -159,7 +184,7 @@ std::string ReportText(uint32_t controllerId, const BusDevSet& devs, const DoorC
     line(std::string(title.size(), '='));
     line("");
     line(Right("Kontroler: ", kLabelWidth) + DevName(controllerId));
-    line(Right("Lokalizacja: ", kLabelWidth) + location);
+    line(Right("Lokalizacja: ", kLabelWidth) + Printable(location));
     line(Right("Data: ", kLabelWidth) + std::to_string(date.year) + "-" + TwoDigits(date.month) + "-" +
          TwoDigits(date.day));
     line("");
@@ -184,13 +209,22 @@ std::string ReportText(uint32_t controllerId, const BusDevSet& devs, const DoorC
     return out;
 }
 
-bool WriteReport(const std::string& fileName, uint32_t controllerId, const BusDevSet& devs,
+ReportFileError::ReportFileError(std::string name, std::string message)
+    : std::runtime_error(name + ": " + message), fileName(std::move(name)), systemMessage(std::move(message))
+{
+}
+
+void WriteReport(const std::string& fileName, uint32_t controllerId, const BusDevSet& devs,
                  const DoorConfig& doors, const std::string& location, const ReportDate& date)
 {
-    // Binary mode: the text already carries its CR LF line ends.
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
     const std::string text = ReportText(controllerId, devs, doors, location, date);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    return true;
+    const auto fail = [&fileName](int error) { throw ReportFileError(fileName, std::strerror(error != 0 ? error : EIO)); };
+    // Binary mode: the text already carries its CR LF line ends.
+    errno = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "wb"), &std::fclose);
+    if (!file) fail(errno);
+    // A full disk may only show when the buffer is flushed or the file closed: each step is checked.
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) fail(errno);
+    if (std::fflush(file.get()) != 0) fail(errno);
+    if (std::fclose(file.release()) != 0) fail(errno);
 }

@@ -3,7 +3,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -100,16 +102,59 @@ TEST_F(WorkedExample, WriteReportWritesTheSameBytesAndOverwrites)
         std::ofstream old(file, std::ios::binary);
         old << std::string(5000, 'x');
     }
-    ASSERT_TRUE(WriteReport(file, kControllerId, devs, cfg, Cp1250("Budynek A, parter"), {2024, 5, 17}));
+    WriteReport(file, kControllerId, devs, cfg, Cp1250("Budynek A, parter"), {2024, 5, 17});
     EXPECT_EQ(ReadFile(file), Report());
-    ASSERT_TRUE(WriteReport(file, kControllerId, devs, cfg, "", {2024, 5, 17}));
+    WriteReport(file, kControllerId, devs, cfg, "", {2024, 5, 17});
     EXPECT_EQ(ReadFile(file), Report(""));
-
-    // A file that cannot be created: nothing written, no exception.
-    const std::string missing = (dir / "no such folder" / "r.txt").string();
-    EXPECT_FALSE(WriteReport(missing, kControllerId, devs, cfg, "", {2024, 5, 17}));
-    EXPECT_FALSE(std::filesystem::exists(missing));
     std::filesystem::remove_all(dir);
+}
+
+TEST_F(WorkedExample, AReportThatCannotBeWrittenSaysWhyInTheSystemsWords)
+{
+    const auto attempt = [&](const std::string& file) -> std::string {
+        try {
+            WriteReport(file, kControllerId, devs, cfg, "", {2024, 5, 17});
+        } catch (const ReportFileError& e) {
+            EXPECT_EQ(e.fileName, file);
+            return e.systemMessage;
+        }
+        return "written";
+    };
+    // A folder that does not exist: the file cannot be created.
+    const std::string missing = (std::filesystem::temp_directory_path() / "olm no such folder" / "r.txt").string();
+    EXPECT_EQ(attempt(missing), std::strerror(ENOENT));
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    // A full disk: opening works, writing does not. /dev/full fails every write with ENOSPC.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(attempt("/dev/full"), std::strerror(ENOSPC));
+    }
+}
+
+TEST_F(WorkedExample, ControlBytesInNamesBecomeBlanks)
+{
+    cfg.SetDoorName(0, "Bra\r\nma\t");   // a controller may send any bytes
+    const auto lines = Lines(Report(std::string("Hala\n3")));
+    EXPECT_EQ(lines[4], " Lokalizacja: Hala 3");
+    // "Bra\r\nma\t" keeps its 8 columns, so "Biuro" still begins 22 columns after it.
+    EXPECT_EQ(lines[12], "               Nazwa:   Bra  ma " + std::string(14, ' ') + "Biuro");
+    EXPECT_EQ(lines.size(), Lines(ReadFile(std::filesystem::path(OLM_REPORT_DATA) / "worked_example.txt")).size());
+}
+
+TEST_F(WorkedExample, ADoorThatWasNotReadIsReportedAsNotRead)
+{
+    // Door 2 of the example was never read from the controller and never edited: its cleared
+    // record must not be reported as a door without any resources.
+    DoorConfig unread(devs);
+    unread.Clear();
+    unread.doors[0] = cfg.doors[0];   // door 1 edited, so it is the user's to report
+    const auto lines = Lines(ReportText(kControllerId, devs, unread, "", {2024, 5, 17}));
+    EXPECT_EQ(lines[12], "               Nazwa:   Brama                 (nie odczytano)");
+    // "???" stands where "---" would, in a column of the same width.
+    const std::string unreadCell = std::string(9, ' ') + "???" + std::string(10, ' ');
+    EXPECT_EQ(lines[14], "              Rygiel:   K105_00042:Out1[NC]" + unreadCell);
+    EXPECT_EQ(lines[17], Cp1250("    Przycisk wyjścia:   K105_00042:In2 [NC]") + unreadCell);
+    EXPECT_EQ(lines[27], "           Czytnik 1:   R107_00007:Rd1     " + unreadCell);
+    EXPECT_EQ(lines[38], Cp1250("               Śluzy:       Śluza 1    ") + std::string(13, ' ') + "??? " + std::string(5, ' '));
 }
 
 TEST_F(WorkedExample, HeaderFields)
