@@ -4,12 +4,20 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QMessageBox>
 #include <QUrl>
 
 void QtSeams::ShowError(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Błąd"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void QtSeams::ShowWarning(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Uwaga"), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
@@ -34,7 +42,25 @@ std::optional<QString> QtSeams::SaveFileName(QWidget* parent, const QString& sug
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;
-    return files.first();
+    // The dialog adds its suffix only to a name without a dot, and the suggested name may hold
+    // the date's dots ("2024.05.17 K105_00042"): the report gets its ".txt" here in any case.
+    return WithReportSuffix(files.first());
+}
+
+QString WithReportSuffix(const QString& fileName)
+{
+    const QString name = QFileInfo(fileName).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0) {
+        // What follows the last dot counts as an extension the user typed only when it looks like
+        // one: up to 8 letters and digits, a letter among them ("txt", "log"), not the day and
+        // controller of a suggested name ("17 K105_00042") nor a bare number.
+        const QString suffix = name.mid(dot + 1);
+        static const QRegularExpression extension(QStringLiteral("^(?=.*[A-Za-z])[A-Za-z0-9]{1,8}$"));
+        if (extension.match(suffix).hasMatch()) return fileName;
+        if (suffix.isEmpty()) return fileName + QStringLiteral("txt");
+    }
+    return fileName + QStringLiteral(".txt");
 }
 
 void QtSeams::OpenUrl(const QUrl& url)

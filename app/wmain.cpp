@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -193,6 +195,9 @@ void TMainWin::CreateControls()
     setTabOrder(ReplaceBtn, ReplCb);
     setTabOrder(ReplCb, DevListBox);
     setTabOrder(DevListBox, CtrlTypeSet);
+    // On the lift page "Zapisz" comes after the name and before the test group.
+    if (auto* liftName = LiftPage->findChild<QLineEdit*>(QStringLiteral("LiftNameEd"))) setTabOrder(liftName, WrLCfgBtn);
+    if (auto* liftTime = LiftPage->findChild<QLineEdit*>(QStringLiteral("LiftTimEd"))) setTabOrder(WrLCfgBtn, liftTime);
 
     connect(EthLstBox, &QListWidget::itemClicked, this, [this] {
         mouseMovedSelection_ = false;
@@ -294,7 +299,10 @@ void TMainWin::ShowError(const QString& text)
     // cursor (the poll tick run by "Usuń nieaktywne").
     const bool waiting = QApplication::overrideCursor() != nullptr;
     if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    // Timer ticks run in the box's event loop; while it is open they show no box of their own.
+    ++boxesOpen_;
     seams_.ShowError(this, text);
+    --boxesOpen_;
     if (waiting) QApplication::restoreOverrideCursor();
 }
 
@@ -303,14 +311,15 @@ void TMainWin::ShowError(const QString& text)
 
 void TMainWin::FormCreate()
 {
+    // An error of the socket layer (the port taken by a second copy of the program) meets every
+    // tick too, the ticks that run while its box is open included: the poll stays silent about
+    // such errors until a tick completes. The flag is down before any box can open.
+    ReportPollErrors = false;
     const Outcome outcome = Frame(Busy::Yes, [this] {
         udpDevs.Search();
         RebuildControllerList();
     });
-    // An error of the socket layer (the port taken by a second copy of the program) has just been
-    // shown; the poll would meet it again on its first tick, so it stays silent until a tick
-    // completes.
-    if (outcome == Outcome::OtherError) ReportPollErrors = false;
+    if (outcome != Outcome::OtherError) ReportPollErrors = true;
 }
 
 void TMainWin::RebuildControllerList()
@@ -408,11 +417,15 @@ void TMainWin::SelectController()
     ClearModel();
     FillDevicePanel();
 
+    unreadTold_.reset();   // a new selection tells of its unread records anew
     Frame(Busy::Yes, [this, i] {
         UdpDev* c = udpDevs.Selected();
         if (c == nullptr) return;
-        if (!c->PollStatus()) throw UErr(*c, 1, 0);
+        const bool answered = c->PollStatus();
+        // The line shows the polled mode, or "Niedostępny" for a controller that did not answer:
+        // later polls may report no further change, so no rebuild would correct it.
         EthLstBox->item(i)->setText(FromAnsi(c->ListLine()));
+        if (!answered) throw UErr(*c, 1, 0);
         busDevs.Clear();
         if (TypeCategory(c->id) == kControllerCategory) {
             if (!ReadsConfiguration(*c)) throw UErr(*c, 8, 0);
@@ -420,10 +433,15 @@ void TMainWin::SelectController()
         }
     });
     ShowConfigPages();
+    WarnUnreadRecords();
 }
 
 void TMainWin::LoadControllerConfig(UdpDev& c)
 {
+    // Text still being typed belongs to the records about to be replaced: it must not be stored
+    // into the records read now.
+    DoorPage->DropTyping();
+    LiftPage->DropTyping();
     try {
         busDevs.Load(c);
         if (busDevs.kind == kDoorController)
@@ -473,13 +491,97 @@ void TMainWin::FillConfigPage()
         DoorPage->FillDoorPage();
     else if (busDevs.kind == kLiftController)
         LiftPage->FillLiftPage();
+    MarkUnreadRecords();
+}
+
+unsigned TMainWin::UnreadRecords() const
+{
+    const UdpDev* c = udpDevs.Selected();
+    if (c == nullptr) return 0;
+    if (HoldsConfigOf(*c, kDoorController)) {
+        unsigned mask = 0;
+        for (int door = 0; door < busDevs.doorCount; ++door)
+            if (!doorConfig.WasRead(door)) mask |= 1u << door;
+        return mask;
+    }
+    if (HoldsConfigOf(*c, kLiftController)) return liftConfig.WasRead() ? 0u : 1u;
+    return 0;
+}
+
+void TMainWin::MarkUnreadRecords()
+{
+    // The tab of a record that was not read carries a warning sign and says why, so it stays in
+    // sight while the user edits. The captions stay "1".."n" and "Winda".
+    const UdpDev* c = udpDevs.Selected();
+    const bool lift = c != nullptr && HoldsConfigOf(*c, kLiftController);
+    const unsigned unread = UnreadRecords();
+    const QIcon sign = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    const QString doorTip = QStringLiteral("Konfiguracji tego przejścia nie odczytano z kontrolera.\n"
+                                           "„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.");
+    QTabBar* tabs = DoorPage->DoorTc();
+    for (int door = 0; door < tabs->count(); ++door) {
+        const bool mark = !lift && (unread & (1u << door)) != 0;
+        tabs->setTabIcon(door, mark ? sign : QIcon());
+        tabs->setTabToolTip(door, mark ? doorTip : QString());
+    }
+    const bool markLift = lift && unread != 0;
+    CtrlTypeSet->setTabIcon(kLiftSheetIndex, markLift ? sign : QIcon());
+    CtrlTypeSet->setTabToolTip(kLiftSheetIndex, markLift ? QStringLiteral("Konfiguracji windy nie odczytano z kontrolera.\n"
+                                                                          "„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.")
+                                                         : QString());
+}
+
+void TMainWin::WarnUnreadRecords()
+{
+    const UdpDev* c = udpDevs.Selected();
+    const unsigned unread = UnreadRecords();
+    if (c == nullptr || unread == 0) return;
+    // Once per selection: the same records of the same controller are not told of again, whatever
+    // reads the ticks or the panel's commands make.
+    const std::pair<uint32_t, unsigned> told{c->id, unread};
+    if (unreadTold_ == told) return;
+    unreadTold_ = told;
+
+    const QString name = FromAnsi(DevName(c->id));
+    QString text;
+    if (busDevs.kind == kLiftController) {
+        text = QStringLiteral("Nie udało się odczytać konfiguracji windy kontrolera %1: kontroler przysłał jej "
+                              "blok w nieznanej postaci.\n\n"
+                              "Zakładka „Winda” jest oznaczona. „Zapisz” nie wyśle tej konfiguracji, dopóki jej "
+                              "nie zmienisz, więc konfiguracja zapisana w kontrolerze pozostanie bez zmian.")
+                   .arg(name);
+    } else {
+        QStringList numbers;
+        for (int door = 0; door < kMaxDoors; ++door)
+            if (unread & (1u << door)) numbers << QString::number(door + 1);
+        const QString list = numbers.size() == 1 ? numbers.front()
+                                                 : numbers.mid(0, numbers.size() - 1).join(QStringLiteral(", ")) +
+                                                       QStringLiteral(" i ") + numbers.back();
+        text = QStringLiteral("Nie udało się odczytać konfiguracji %1 %2 kontrolera %3: kontroler przysłał %4 "
+                              "w nieznanej postaci.\n\n"
+                              "%5 na zakładce. „Zapisz” nie wyśle %6, dopóki %7 nie zmienisz, więc konfiguracja "
+                              "zapisana w kontrolerze pozostanie bez zmian.")
+                   .arg(numbers.size() == 1 ? QStringLiteral("przejścia") : QStringLiteral("przejść"), list, name,
+                        numbers.size() == 1 ? QStringLiteral("jego blok") : QStringLiteral("ich bloki"),
+                        numbers.size() == 1 ? QStringLiteral("Przejście jest oznaczone")
+                                            : QStringLiteral("Przejścia są oznaczone"),
+                        numbers.size() == 1 ? QStringLiteral("jego konfiguracji")
+                                            : QStringLiteral("ich konfiguracji"),
+                        numbers.size() == 1 ? QStringLiteral("jej") : QStringLiteral("ich"));
+    }
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    ++boxesOpen_;
+    seams_.ShowWarning(this, text);
+    --boxesOpen_;
+    if (waiting) QApplication::restoreOverrideCursor();
 }
 
 void TMainWin::UDPTimerTimer()
 {
-    // One error box of the poll at a time: while one is open, the ticks that fall due in its
-    // event loop are skipped, so a failure that repeats every second does not stack boxes.
-    if (tickErrorOpen_) return;
+    // The ticks that fall due while a box is open (this tick's, an earlier tick's or a handler's)
+    // still run: their polls and keep-alives hold the sessions. Only their own error box is left
+    // out, so a failure that repeats every second does not stack boxes.
     QString text;
     bool show = false;
     try {
@@ -496,10 +598,8 @@ void TMainWin::UDPTimerTimer()
         show = ReportPollErrors;
         ReportPollErrors = false;
     }
-    if (!show) return;
-    tickErrorOpen_ = true;
+    if (!show || boxesOpen_ > 0) return;
     ShowError(text);
-    tickErrorOpen_ = false;
 }
 
 void TMainWin::Tick()
@@ -507,41 +607,71 @@ void TMainWin::Tick()
     if (udpDevs.Collect(0)) RebuildControllerList();
     if (udpDevs.count == 0) return;
 
-    // No record is addressed while nothing is selected (a search that found controllers and then
-    // failed leaves the list unbuilt).
-    if (UdpDev* c = udpDevs.Selected()) {
-        const bool ok = c->PollStatus();
-        if (c->changed) RebuildControllerList();
-        if (ok && TypeCategory(c->id) == kControllerCategory && busDevs.Poll(*c)) {
-            if (busDevs.doorCount == 0) {
-                try {
-                    LoadControllerConfig(*c);
-                } catch (...) {
-                    // The reading failed and the model is cleared: the panel and the page area
-                    // must not go on offering what the model no longer holds.
-                    FillDevicePanel();
-                    ShowConfigPages();
-                    throw;
-                }
-                ShowConfigPages();
-            } else {
-                // Unsaved edits survive a change on the bus: the maps are rebuilt from the
-                // configuration in memory, which is read again only on a selection. Records that
-                // belong to no reading of this controller mark nothing.
-                if (HoldsConfigOf(*c, kDoorController))
-                    doorConfig.RebuildMaps();
-                else if (HoldsConfigOf(*c, kLiftController))
-                    liftConfig.RebuildMaps();
-                FillDevicePanel();
-            }
-        }
+    // A failure with the selected controller ends the tick only after the keep-alive step: the
+    // sessions with the other controllers must not lapse because one controller fails.
+    std::exception_ptr failure;
+    try {
+        PollSelected();
+    } catch (...) {
+        failure = std::current_exception();
     }
-
-    const int k = keepAliveSlot;
-    keepAliveSlot = (k + 1) % kKeepAliveSpread;
-    for (int i = k; i < udpDevs.count; i += kKeepAliveSpread) udpDevs[i].KeepAlive();
+    try {
+        KeepAliveStep();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    if (failure) std::rethrow_exception(failure);
 
     ReportPollErrors = true;
+}
+
+void TMainWin::PollSelected()
+{
+    // No record is addressed while nothing is selected (a search that found controllers and then
+    // failed leaves the list unbuilt).
+    UdpDev* c = udpDevs.Selected();
+    if (c == nullptr) return;
+    const bool ok = c->PollStatus();
+    if (c->changed) RebuildControllerList();
+    if (!ok || TypeCategory(c->id) != kControllerCategory || !busDevs.Poll(*c)) return;
+    if (busDevs.doorCount == 0) {
+        try {
+            LoadControllerConfig(*c);
+        } catch (...) {
+            // The reading failed and the model is cleared: the panel and the page area must not
+            // go on offering what the model no longer holds.
+            FillDevicePanel();
+            ShowConfigPages();
+            throw;
+        }
+        ShowConfigPages();
+        WarnUnreadRecords();
+    } else {
+        // Unsaved edits survive a change on the bus: the maps are rebuilt from the configuration
+        // in memory, which is read again only on a selection. Records that belong to no reading
+        // of this controller mark nothing.
+        if (HoldsConfigOf(*c, kDoorController))
+            doorConfig.RebuildMaps();
+        else if (HoldsConfigOf(*c, kLiftController))
+            liftConfig.RebuildMaps();
+        FillDevicePanel();
+    }
+}
+
+void TMainWin::KeepAliveStep()
+{
+    const int k = keepAliveSlot;
+    keepAliveSlot = (k + 1) % kKeepAliveSpread;
+    // One controller that fails its keep-alive does not keep the others from theirs.
+    std::exception_ptr failure;
+    for (int i = k; i < udpDevs.count; i += kKeepAliveSpread) {
+        try {
+            udpDevs[i].KeepAlive();
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -604,6 +734,7 @@ void TMainWin::DelLostBtnClick()
         FillDevicePanel();
     });
     if (outcome != Outcome::Done) ShowClearedModel();
+    WarnUnreadRecords();
 }
 
 void TMainWin::ReplaceBtnClick()
@@ -619,6 +750,7 @@ void TMainWin::ReplaceBtnClick()
         FillDevicePanel();
     });
     if (outcome != Outcome::Done) ShowClearedModel();
+    WarnUnreadRecords();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -680,14 +812,33 @@ void TMainWin::RapCfgBtnClick()
     if (seams_.ExecModal(*lokalizDlg_) != QDialog::Accepted) return;
     const std::optional<QString> fileName = seams_.SaveFileName(this, suggested);
     if (!fileName) return;
+    WriteReportFile(WithReportSuffix(*fileName));
+}
 
+void TMainWin::WriteReportFile(const QString& fileName)
+{
     // Ticks ran while the dialogs were open: the controller and the model are read only now.
     Frame(Busy::No, [this, &fileName] {
         const UdpDev* owner = udpDevs.Selected();
-        if (owner == nullptr || !HoldsConfigOf(*owner, kDoorController)) return;
+        if (owner == nullptr || !HoldsConfigOf(*owner, kDoorController)) {
+            // A tick dropped the configuration meanwhile (a failed re-read, a changed device
+            // list): there is nothing that may be reported, and the user is told so.
+            throw std::runtime_error(
+                QStringLiteral("Raportu nie zapisano: w czasie, gdy były otwarte okna raportu, konfiguracja "
+                               "kontrolera przestała być wczytana (kontroler przestał odpowiadać albo zmienił "
+                               "listę urządzeń).\n\nWybierz kontroler ponownie i powtórz raport.")
+                    .toStdString());
+        }
         const std::string location = ToAnsi(lokalizDlg_->LokEdit->text());
         const QDate today = seams_.Now().date();
         const ReportDate date{today.year(), today.month(), today.day()};
-        WriteReport(QFile::encodeName(*fileName).toStdString(), owner->id, busDevs, doorConfig, location, date);
+        try {
+            WriteReport(QFile::encodeName(fileName).toStdString(), owner->id, busDevs, doorConfig, location, date);
+        } catch (const ReportFileError& e) {
+            throw std::runtime_error(QStringLiteral("Nie można zapisać raportu do pliku\n%1\n\n%2")
+                                         .arg(QDir::toNativeSeparators(fileName),
+                                              QString::fromLocal8Bit(e.systemMessage.c_str()))
+                                         .toStdString());
+        }
     });
 }

@@ -64,6 +64,9 @@ public:
     void FillDevicePanel();
     void FillConfigPage();
     void ShowError(const QString& text);
+    // Tells the user, once per selection, which doors (or the lift) of the configuration just read
+    // could not be read; "Zapisz" leaves them alone unless they are edited.
+    void WarnUnreadRecords();
 
     // The report's suggested file name: the date with the given separator, a blank and the
     // controller's device name ("2024-05-17 K105_00042").
@@ -129,6 +132,13 @@ private:
     void ShowClearedModel();
     bool HoldsConfigOf(const UdpDev& c, int kind) const;
     void ShowHelp(int topic);
+    void PollSelected();
+    void KeepAliveStep();
+    // Records held for the selected controller that were not read from it: bit i for door i, or
+    // bit 0 for the lift.
+    unsigned UnreadRecords() const;
+    void MarkUnreadRecords();
+    void WriteReportFile(const QString& fileName);
 
     Endpoint& udp_;
     AppSeams& seams_;
@@ -137,7 +147,9 @@ private:
     // The controller whose complete door or lift configuration the model holds; nothing is
     // written or reported for any other.
     std::optional<uint32_t> configOf_;
-    bool tickErrorOpen_ = false;    // an error box of a tick is open
+    int boxesOpen_ = 0;             // error and warning boxes open now (nested in each other's loops)
+    // The unread records the user was last told of in this selection, and of which controller.
+    std::optional<std::pair<uint32_t, unsigned>> unreadTold_;
     bool listMouseDown_ = false;    // a mouse button is down on the controller list
     bool mouseMovedSelection_ = false;   // the pressed mouse moved the list's current line
     bool centred_ = false;

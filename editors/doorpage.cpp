@@ -201,10 +201,16 @@ void TDoorPage::SetDoorTabs(int doorCount)
     for (int i = 1; i <= std::clamp(doorCount, 0, kMaxDoors); ++i) d->doorTc->addTab(QString::number(i));
     d->doorTc->setCurrentIndex(0);
     d->shownDoor = 0;
-    // The tabs are rebuilt after the configuration was read anew: a time still being typed
+    // The tabs are rebuilt after the configuration was read anew: text still being typed
     // belonged to the records just replaced and must not land in door 1 of the new ones.
+    DropTyping();
+}
+
+void TDoorPage::DropTyping()
+{
     d->rygTimEd->setModified(false);
     d->openTimEd->setModified(false);
+    d->sluzaSel->lineEdit()->setModified(false);
 }
 
 void TDoorPage::SetAirlockEntries(int doorCount)
@@ -230,6 +236,9 @@ void TDoorPage::FillDoorPage()
     if (m.devs.doorCount == 0) return;
     const int door = d->doorTc->currentIndex();
     if (door < 0 || door >= kMaxDoors) return;
+    // A refill of the same door (the shell's poll) leaves text that is being typed in the airlock
+    // list as it stands; showing another door replaces it.
+    const bool sameDoor = door == d->shownDoor;
     d->shownDoor = door;
     const FillingGuard filling(d->filling);
 
@@ -259,9 +268,13 @@ void TDoorPage::FillDoorPage()
         ShowExitBox(r.box, cfg.Reader(slot), cfg.ExitReader(slot));
     }
 
-    // A stored airlock beyond the list's last entry leaves no entry selected.
-    const int airlockEntry = m.doors.Airlock(door) + 1;
-    d->sluzaSel->setCurrentIndex(airlockEntry < d->sluzaSel->count() ? airlockEntry : -1);
+    // A stored airlock beyond the list's last entry leaves no entry selected. Typed text has already
+    // been stored (it names an entry or none), so keeping it on screen keeps what the door holds.
+    if (!(sameDoor && d->sluzaSel->lineEdit()->isModified())) {
+        const int airlockEntry = m.doors.Airlock(door) + 1;
+        d->sluzaSel->setCurrentIndex(airlockEntry < d->sluzaSel->count() ? airlockEntry : -1);
+        d->sluzaSel->lineEdit()->setModified(false);
+    }
     d->klamkaCb->setChecked(cfg.Handle());
     d->fullTimCb->setChecked(cfg.FullPulse());
     d->typeCb->setCurrentIndex(cfg.Type() <= 4 ? cfg.Type() : -1);

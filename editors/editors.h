@@ -38,6 +38,9 @@ public:
     void FillDoorPage();
     // Takes over a time typed into a field that still has the focus, as leaving the field would.
     void CommitEdits();
+    // Forgets text being typed (times, airlock) without storing it: the configuration is being read
+    // anew, and the typing belonged to the records it replaces.
+    void DropTyping();
     // Enables the test group when the mode index is 3 ("Instalacja") or more.
     void EnableDoorTests(int modeIndex);
 
@@ -76,6 +79,8 @@ public:
 
     void FillLiftPage();
     void CommitEdits();
+    // Forgets a time being typed without storing it (the configuration is being read anew).
+    void DropTyping();
     // Enables the test group when the mode index is 3 ("Instalacja") or more.
     void EnableLiftTests(int modeIndex);
 

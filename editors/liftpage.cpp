@@ -144,6 +144,11 @@ void TLiftPage::CommitEdits()
     if (d->liftTimEd->isModified()) LiftTimEdExit();
 }
 
+void TLiftPage::DropTyping()
+{
+    d->liftTimEd->setModified(false);
+}
+
 void TLiftPage::LOutSetSelChange(const QObject* control, int entry)
 {
     const int slot = SlotOf(d->setRows, control);

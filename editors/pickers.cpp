@@ -1,11 +1,13 @@
 #include "editors/pickers.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QListView>
+#include <QStyle>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -40,7 +42,7 @@ const char* Prefix(ResKind kind)
     case ResKind::Output: return "Out";
     case ResKind::Input: return "In";
     case ResKind::Reader: return "Rd";
-    case ResKind::OutputSet: break;
+    case ResKind::OutputSet: return "Set";
     }
     return "";
 }
@@ -75,8 +77,9 @@ std::string QStringToAnsi(const QString& text)
 
 QString FreeEntries::Text(ResId id) const
 {
-    const std::string name = kind_ == ResKind::OutputSet ? devs_.OutSetName(id) : devs_.ResName(id, Prefix(kind_));
-    return AnsiToQString(name);
+    // Output sets carry their number like the other kinds ("D105_00031:Set2"), so that the sets of
+    // one device can be told apart in the floor-group pickers.
+    return AnsiToQString(devs_.ResName(id, Prefix(kind_)));
 }
 
 void PickerModel::Reset(const FreeEntries& free, ResId current)
@@ -141,8 +144,18 @@ ResPicker::ResPicker(QWidget* parent) : QComboBox(parent), entries_(new PickerMo
 
 void ResPicker::showPopup()
 {
-    // The popup's list is made on first use; thousands of rows of one height need no measuring.
+    // The popup's list is made on first use; thousands of rows of one height need no measuring
+    // for their height.
     if (auto* list = qobject_cast<QListView*>(view())) list->setUniformItemSizes(true);
+    // The open list is as wide as its longest entry, scroll bar and frame included, so that names
+    // that differ only in their middle digits are shown whole; the closed picker keeps its size.
+    const QFontMetrics metrics(view()->font());
+    int widest = 0;
+    for (int row = 0; row < count(); ++row) widest = std::max(widest, metrics.horizontalAdvance(itemText(row)));
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view()) + 1) +
+                        2 * view()->frameWidth() + 2 * 4;
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view());
+    view()->setMinimumWidth(std::max(width(), widest + margins + scrollBar));
     QComboBox::showPopup();
 }
 

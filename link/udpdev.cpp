@@ -322,6 +322,11 @@ UdpDev* UdpDevSet::Selected()
     return (selected >= 0 && selected < count) ? &devices_[static_cast<std::size_t>(selected)] : nullptr;
 }
 
+const UdpDev* UdpDevSet::Selected() const
+{
+    return (selected >= 0 && selected < count) ? &devices_[static_cast<std::size_t>(selected)] : nullptr;
+}
+
 void UdpDevSet::Search()
 {
     const std::vector<uint8_t> request = BuildUnsigned('O', kAllDevices, {});

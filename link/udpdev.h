@@ -98,6 +98,7 @@ public:
     const UdpDev& operator[](int i) const { return devices_[static_cast<std::size_t>(i)]; }
     // The selected record, or nullptr while selected is outside 0..count-1.
     UdpDev* Selected();
+    const UdpDev* Selected() const;
 
     int count = 0;
     int selected = -1;

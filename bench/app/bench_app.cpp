@@ -34,6 +34,7 @@ constexpr int kDevices = 108;
 class QuietSeams : public AppSeams {
 public:
     void ShowError(QWidget*, const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void ShowWarning(QWidget*, const QString& text) override { std::fprintf(stderr, "warning: %s\n", qPrintable(text)); }
     int ExecModal(QDialog&) override { return QDialog::Rejected; }
     std::optional<QString> SaveFileName(QWidget*, const QString&) override { return std::nullopt; }
     void OpenUrl(const QUrl&) override {}

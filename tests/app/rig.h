@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,7 +33,11 @@
 
 struct FakeSeams : AppSeams {
     QStringList errors;
-    std::function<void(const QString&)> onError;
+    std::function<void(const QString&)> onError;   // runs while the box is "open"
+    QStringList warnings;
+    std::function<void(const QString&)> onWarning;
+    int boxesOpen = 0;      // error and warning boxes open now
+    int mostBoxesOpen = 0;  // the most that were ever open at once
     QStringList dialogs;                        // object names of the dialogs shown modally
     std::function<int(QDialog&)> onExec;        // answers a modal dialog; Rejected by default
     QStringList suggestedNames;
@@ -43,8 +48,23 @@ struct FakeSeams : AppSeams {
     void ShowError(QWidget*, const QString& text) override
     {
         errors << text;
+        const Open open(*this);
         if (onError) onError(text);
     }
+    void ShowWarning(QWidget*, const QString& text) override
+    {
+        warnings << text;
+        const Open open(*this);
+        if (onWarning) onWarning(text);
+    }
+    // Counts a box as open for as long as its answer runs.
+    struct Open {
+        explicit Open(FakeSeams& s) : seams(s) { seams.mostBoxesOpen = std::max(seams.mostBoxesOpen, ++seams.boxesOpen); }
+        ~Open() { --seams.boxesOpen; }
+        Open(const Open&) = delete;
+        Open& operator=(const Open&) = delete;
+        FakeSeams& seams;
+    };
     int ExecModal(QDialog& dialog) override
     {
         dialogs << dialog.objectName();

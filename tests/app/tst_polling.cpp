@@ -22,6 +22,7 @@ private slots:
     void linkErrorIsShownOnEveryTick();
     void otherErrorIsShownOnceUntilATickCompletes();
     void oneErrorBoxAtATime();
+    void sessionsLiveWhileATickErrorIsOpen();
     void keepAliveVisitsEachControllerOnceInFifteenTicks();
     void busChangeRefreshesThePanelAndKeepsEdits();
     void invalidDeviceListIsReadAgain();
@@ -86,8 +87,8 @@ void TestPolling::oneErrorBoxAtATime()
     TMainWin& w = *rig.win;
     peer.mutateReply = Unanswered('D');
 
-    // While the box of one tick is open, the ticks that fall due in its event loop send nothing
-    // and open no box of their own.
+    // While the box of one tick is open, the ticks that fall due in its event loop still poll,
+    // but open no box of their own.
     std::size_t sentInsideBox = 0;
     rig.seams.onError = [&](const QString&) {
         const std::size_t before = lan.sent.size();
@@ -97,7 +98,8 @@ void TestPolling::oneErrorBoxAtATime()
     };
     w.UDPTimerTimer();
     QCOMPARE(rig.seams.errors.size(), 1);
-    QCOMPARE(sentInsideBox, std::size_t{0});
+    QCOMPARE(rig.seams.mostBoxesOpen, 1);
+    QVERIFY(sentInsideBox > 0);
     // Once it is closed, the next tick runs and reports again.
     w.UDPTimerTimer();
     QCOMPARE(rig.seams.errors.size(), 2);
@@ -114,6 +116,39 @@ void TestPolling::oneErrorBoxAtATime()
     };
     w.HelpEthBtnClick();
     QVERIFY(sentInsideHelp > 0);
+}
+
+void TestPolling::sessionsLiveWhileATickErrorIsOpen()
+{
+    // A fails every tick (a reply with a wrong code); B holds a session of this program. The user
+    // leaves A's error box open for 45 s: the ticks meanwhile keep B's session alive, although
+    // every one of them fails on A before its keep-alive step.
+    SimLan lan;
+    const uint32_t a = MakeId(305, 1), b = MakeId(305, 2);
+    ControllerPeer& pa = AddDoorController(lan, Ip(192, 168, 1, 21), a, kSerwis, 1);
+    ControllerPeer& pb = AddDoorController(lan, Ip(192, 168, 1, 22), b, kSerwis, 1);
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    rig.Select(b);
+    rig.Select(a);
+    QVERIFY(w.udpDevs[rig.Line(b)].hasSession);
+    pa.faults.badCode = 1000000;
+    const std::size_t fromB = pb.log.size();
+    int ticksInside = 0;
+    rig.seams.onError = [&](const QString&) {
+        for (; ticksInside < 45; ++ticksInside) {
+            lan.Advance(1000);
+            w.UDPTimerTimer();
+        }
+    };
+    w.UDPTimerTimer();
+    QCOMPARE(ticksInside, 45);
+    QCOMPARE(rig.seams.errors.size(), 1);
+    QCOMPARE(rig.seams.mostBoxesOpen, 1);
+    QVERIFY(rig.seams.errors[0].contains(QStringLiteral("Błąd nr 4 (r.'D')")));
+    QVERIFY(Requests(pb, 'S', fromB).size() >= 3);
+    QVERIFY(pb.HasSession(lan.NowMs()));
+    QVERIFY(w.udpDevs[rig.Line(b)].hasSession);
 }
 
 void TestPolling::keepAliveVisitsEachControllerOnceInFifteenTicks()

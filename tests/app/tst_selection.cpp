@@ -119,8 +119,14 @@ void TestSelection::selection()
     QCOMPARE(w.udpDevs.selected, line);
     QCOMPARE(Letters(peer, from), letters);
     QCOMPARE(rig.seams.errors, error.isEmpty() ? QStringList() : QStringList{error});
-    if (id == kSilent)
-        QCOMPARE(w.EthLstBox->item(line)->text(), lineBefore);   // the failed poll left the line as it was
+    if (id == kSilent) {
+        // The failed poll shows in the line at once, and stays there through later ticks.
+        QString unreachable = lineBefore;
+        unreachable.replace(QStringLiteral("Serwis"), QStringLiteral("Niedostępny"));
+        QCOMPARE(w.EthLstBox->item(line)->text(), unreachable);
+        w.UDPTimerTimer();
+        QCOMPARE(w.EthLstBox->item(line)->text(), unreachable);
+    }
     QCOMPARE(!w.CtrlTypeSet->isHidden(), sheet >= 0);
     if (sheet < 0) {
         // Nothing of the controller shown before stays in the panel.

@@ -28,8 +28,10 @@ std::vector<DevSpec> LiftDevices()
     };
 }
 
-const QString kSets2 = u"D120_00009"_s;
-const QString kSet1 = u"D121_00003"_s;
+// Output sets read as their device and set number, like outputs, inputs and readers.
+const QString kSets2a = u"D120_00009:Set1"_s;
+const QString kSets2b = u"D120_00009:Set2"_s;
+const QString kSet1 = u"D121_00003:Set1"_s;
 
 ResId Id(int device, int number) { return MakeRes(device, number); }
 
@@ -88,25 +90,28 @@ void LiftPageTest::floorGroupsOnOutputSets()
     QWidget* p = rig.liftPage.get();
     auto floor = [&](int slot) { return Ctl<QComboBox>(p, qPrintable(u"LOutSet%1Sel"_s.arg(slot))); };
 
-    // Only devices with output sets, one entry per free set; two sets of one device read alike.
-    QCOMPARE(Texts(floor(0)), QStringList({kEmpty, kSets2, kSets2, kSet1}));
+    // Only devices with output sets, one entry per free set; the two sets of one device are told
+    // apart by their numbers.
+    QCOMPARE(Texts(floor(0)), QStringList({kEmpty, kSets2a, kSets2b, kSet1}));
     QCOMPARE(floor(0)->itemData(1).toUInt(), uint(Id(1, 0)));
     QCOMPARE(floor(0)->itemData(2).toUInt(), uint(Id(1, 1)));
 
     // The only set of D121 taken by floors 1..8 leaves the other seven groups.
     Choose(floor(0), kSet1);
     QCOMPARE(rig.lift.lift.OutputSet(0), Id(2, 0));
-    QCOMPARE(Texts(floor(0)), QStringList({kSet1, kEmpty, kSets2, kSets2}));
-    for (int slot = 1; slot < 8; ++slot) QCOMPARE(Texts(floor(slot)), QStringList({kEmpty, kSets2, kSets2}));
+    QCOMPARE(Texts(floor(0)), QStringList({kSet1, kEmpty, kSets2a, kSets2b}));
+    for (int slot = 1; slot < 8; ++slot) QCOMPARE(Texts(floor(slot)), QStringList({kEmpty, kSets2a, kSets2b}));
 
-    // The second of two alike entries stores the second set, unchanged (no NC flag).
-    ChooseRow(floor(5), 2);
+    // The second set of the device stores the second set, unchanged (no NC flag), and is the
+    // current entry of its picker under its own number.
+    Choose(floor(5), kSets2b);
     QCOMPARE(rig.lift.lift.OutputSet(5), Id(1, 1));
-    QCOMPARE(Texts(floor(6)), QStringList({kEmpty, kSets2}));
+    QCOMPARE(floor(5)->currentText(), kSets2b);
+    QCOMPARE(Texts(floor(6)), QStringList({kEmpty, kSets2a}));
     QCOMPARE(floor(6)->itemData(1).toUInt(), uint(Id(1, 0)));
 
     Choose(floor(0), kEmpty);
-    QCOMPARE(Texts(floor(6)), QStringList({kEmpty, kSets2, kSet1}));
+    QCOMPARE(Texts(floor(6)), QStringList({kEmpty, kSets2a, kSet1}));
 
     const auto written = rig.SaveAndCollect();
     QCOMPARE(written.size(), std::size_t{1});
@@ -162,7 +167,8 @@ void LiftPageTest::inputsReadersAndHiddenSlots()
     QCOMPARE(tamper1->currentText(), In("K106_00050", 2));
     QCOMPARE(RowOf(tamper1, In("K106_00050", 0)), -1);
     QCOMPARE(RowOf(Ctl<QComboBox>(p, "LIn4Sel"), In("D112_00005", 3)), -1);
-    QCOMPARE(Texts(Ctl<QComboBox>(p, "LOutSet0Sel")).count(u"D122_00004"_s), 3);
+    const QStringList floors = Texts(Ctl<QComboBox>(p, "LOutSet0Sel"));
+    for (const char* set : {"D122_00004:Set1", "D122_00004:Set2", "D122_00004:Set3"}) QVERIFY(floors.contains(QString::fromLatin1(set)));
     QCOMPARE(Ctl<QLineEdit>(p, "LiftNameEd")->text(), u"Winda główna"_s);
 
     const auto written = rig.SaveAndCollect();
