@@ -1,6 +1,7 @@
 #pragma once
 // The main window on a simulated LAN, with its side effects (error box, dialogs, browser, clock)
 // replaced by a recorder. The timer is stopped: tests run ticks themselves.
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -70,14 +71,29 @@ struct FakeSeams : AppSeams {
         dialogs << dialog.objectName();
         return onExec ? onExec(dialog) : int(QDialog::Rejected);
     }
-    std::optional<QString> SaveFileName(QWidget*, const QString& suggested) override
+    // Answers the save dialog with saveAnswer, or through onSave (the real dialog, say) when set.
+    std::function<std::optional<QString>(QWidget*, const QString&)> onSave;
+    std::optional<QString> SaveFileName(QWidget* parent, const QString& suggested) override
     {
         suggestedNames << suggested;
-        return saveAnswer;
+        return onSave ? onSave(parent, suggested) : saveAnswer;
     }
     void OpenUrl(const QUrl& url) override { urls << url; }
     QDateTime Now() override { return now; }
 };
+
+// Once the event loop of a modal dialog of this type runs, hands the dialog to `answer`, which must
+// close it.
+template <class Dialog>
+void WhenShown(const std::function<void(Dialog&)>& answer)
+{
+    QTimer::singleShot(0, [answer] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<Dialog*>(top); dialog != nullptr && dialog->isVisible())
+                return answer(*dialog);
+        QApplication::closeAllWindows();   // not shown: end the test instead of waiting forever
+    });
+}
 
 // A simulated LAN that can be told to fail the way a socket fails.
 class FaultyLan : public SimLan {

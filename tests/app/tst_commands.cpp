@@ -42,19 +42,6 @@ QByteArray ReadFile(const QString& name)
 
 QByteArray Ansi(const char* utf8) { return QByteArray::fromStdString(Cp1250(utf8)); }
 
-// Once the event loop of a modal dialog of this type runs, hands the dialog to `answer`, which must
-// close it.
-template <class Dialog>
-void WhenShown(const std::function<void(Dialog&)>& answer)
-{
-    QTimer::singleShot(0, [answer] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<Dialog*>(top); dialog != nullptr && dialog->isVisible())
-                return answer(*dialog);
-        QApplication::closeAllWindows();   // not shown: end the test instead of waiting forever
-    });
-}
-
 }  // namespace
 
 class TestCommands : public QObject {

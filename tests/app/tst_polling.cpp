@@ -1,4 +1,7 @@
 // The one-second poll: its steps, its error rule, the keep-alive rotation, following the bus.
+#include <QLineEdit>
+
+#include "editors/editors.h"
 #include "rig.h"
 
 namespace {
@@ -11,6 +14,12 @@ std::function<void(const PeerRequest&, std::vector<uint8_t>&)> Unanswered(char l
     return [letter](const PeerRequest& req, std::vector<uint8_t>& frame) {
         if (req.letter == letter) frame[10] ^= 0x20;
     };
+}
+
+// Types the text key by key, Polish letters included.
+void Type(QWidget* widget, const QString& text)
+{
+    for (const QChar ch : text) QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
 }  // namespace
@@ -29,6 +38,8 @@ private slots:
     void failedReadingInATickEmptiesPanelAndPages();
     void tickDuringAFailedSelectionShowsNoPages();
     void modeChangeAndSilenceShowInTheLine();
+    void typedAirlockSurvivesAPollFill();
+    void typedUnlockTimeDiesWithAFreshRead();
 };
 
 void TestPolling::tickPollsReadsQuietlyAndKeepsAlive()
@@ -174,6 +185,67 @@ void TestPolling::keepAliveVisitsEachControllerOnceInFifteenTicks()
         QCOMPARE(kept, expected);
     }
     QVERIFY(rig.seams.errors.isEmpty());
+}
+
+void TestPolling::typedAirlockSurvivesAPollFill()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 4);
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    QComboBox* sluza = w.DoorPage->SluzaSel();
+    sluza->setFocus();
+    sluza->lineEdit()->selectAll();
+    Type(sluza->lineEdit(), QStringLiteral("Śluza"));
+    QCOMPARE(w.doorConfig.Airlock(0), -1);   // text that names no entry: no airlock
+
+    // A change on the bus refills the page while the user types: the typed text stays.
+    peer.deviceList = DeviceListBlock(1, 4, {ControllerDev(kDoors), ReaderDev(5)});
+    w.UDPTimerTimer();
+    QCOMPARE(w.DevListBox->count(), 2);
+    QCOMPARE(sluza->currentText(), QStringLiteral("Śluza"));
+    Type(sluza->lineEdit(), QStringLiteral(" 2"));
+    QCOMPARE(w.doorConfig.Airlock(0), 1);
+
+    // Another door shown replaces the text with that door's airlock.
+    w.DoorPage->DoorTc()->setCurrentIndex(1);
+    QCOMPARE(sluza->currentText(), QStringLiteral("  -----"));
+    w.DoorPage->DoorTc()->setCurrentIndex(0);
+    QCOMPARE(sluza->currentText(), QStringLiteral("Śluza 2"));
+}
+
+void TestPolling::typedUnlockTimeDiesWithAFreshRead()
+{
+    // The user types an unlock time and has not left the field when a tick reads the lift's
+    // configuration anew (its device list came invalid once): the typing belonged to the record
+    // that was replaced, so it is neither shown over the new one nor stored into it.
+    SimLan lan;
+    const uint32_t lift = MakeId(310, 77);
+    ControllerPeer& peer = AddLiftController(lan, Ip(192, 168, 1, 21), lift, kInstalacja);
+    peer.blocks[0][kParamOffset + 4] = 9;   // 4,5 s
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    auto* time = w.LiftPage->findChild<QLineEdit*>(QStringLiteral("LiftTimEd"));
+    QCOMPARE(time->text(), QStringLiteral("4,5"));
+    time->setFocus();
+    time->selectAll();
+    QTest::keyClicks(time, QStringLiteral("12"));
+
+    const std::vector<uint8_t> list = peer.deviceList;
+    peer.deviceList = DeviceListBlock(0, 0, {});
+    peer.mutateReply = [&](const PeerRequest& req, std::vector<uint8_t>&) {
+        if (req.letter == 'D') peer.deviceList = list;   // the next reading gets the valid list
+    };
+    std::size_t from = peer.log.size();
+    w.UDPTimerTimer();
+    QCOMPARE(Letters(peer, from).left(6), QByteArray("ODODOC"));
+    QCOMPARE(time->text(), QStringLiteral("4,5"));
+
+    from = peer.log.size();
+    w.WrLCfgBtnClick();
+    const auto writes = Requests(peer, 'c', from);
+    QCOMPARE(writes.size(), std::size_t{1});
+    QCOMPARE(int(writes[0].payload[2 + kParamsAt + 4]), 9);
 }
 
 void TestPolling::busChangeRefreshesThePanelAndKeepsEdits()

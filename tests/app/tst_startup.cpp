@@ -1,5 +1,7 @@
 // Start-up, the controller list, the search and the web page button.
 #include <QComboBox>
+#include <QEventLoop>
+#include <QLineEdit>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -13,6 +15,7 @@ private slots:
     void noControllerSearchesThreeTimes();
     void firstControllerIsReadBeforeTheWindowShows();
     void secondCopyShowsTheBindErrorOnce();
+    void bindErrorOnceWhileItsBoxRunsAnEventLoop();
     void searchThatFailsAfterFindingLeavesNoSelection();
     void laterSearchKeepsTheSelection();
     void wwwOpensTheSelectedAddress();
@@ -130,6 +133,29 @@ void TestStartup::secondCopyShowsTheBindErrorOnce()
     // A search asked for by the user says it again.
     w.SearchEthBtnClick();
     QCOMPARE(rig.seams.errors.size(), 2);
+}
+
+void TestStartup::bindErrorOnceWhileItsBoxRunsAnEventLoop()
+{
+    // The timer runs from the window's construction, so its ticks fall due inside the start-up
+    // box's event loop; each meets the same bind error and must not open a box of its own.
+    SimLan lan;
+    lan.bindError = "bind: Address already in use";
+    FakeSeams seams;
+    int ticksInside = 0;
+    seams.onError = [&](const QString&) {
+        QEventLoop loop;
+        QTimer::singleShot(2300, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    TMainWin w(lan, seams);
+    QObject::connect(w.UDPTimer, &QTimer::timeout, [&] { ++ticksInside; });
+    QCOMPARE(seams.errors, QStringList{QStringLiteral("bind: Address already in use")});
+    QCOMPARE(seams.mostBoxesOpen, 1);
+    // Later ticks stay silent about it too.
+    QTest::qWait(1200);
+    QVERIFY(ticksInside >= 1);
+    QCOMPARE(seams.errors.size(), 1);
 }
 
 void TestStartup::searchThatFailsAfterFindingLeavesNoSelection()
@@ -279,6 +305,16 @@ void TestStartup::controlsAsTheFormGivesThem()
         if (at == w.CtrlTypeSet) break;
     }
     QCOMPARE(chain, order);
+
+    // The lift page: the name, "Zapisz", then the test group.
+    auto* liftName = w.LiftPage->findChild<QLineEdit*>(QStringLiteral("LiftNameEd"));
+    auto* liftTime = w.LiftPage->findChild<QLineEdit*>(QStringLiteral("LiftTimEd"));
+    QVERIFY(liftName != nullptr && liftTime != nullptr);
+    const QList<QWidget*> liftOrder{liftName, w.WrLCfgBtn, liftTime};
+    QList<QWidget*> liftChain;
+    for (QWidget* at = liftName; liftChain.size() < 3; at = at->nextInFocusChain())
+        if (at->focusPolicy() & Qt::TabFocus) liftChain << at;
+    QCOMPARE(liftChain, liftOrder);
 }
 
 QTEST_MAIN(TestStartup)

@@ -3,11 +3,16 @@
 #include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QtTest>
 
 #include "tests/common/cp1250.h"
 #include "tests/editors/rig.h"
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -69,6 +74,7 @@ private slots:
     void changedBusKeepsUnsavedEdits();
     void firstFreeEntriesOnTheLargestBus();
     void userPicksWithKeyboardAndPopup();
+    void openListShowsWholeEntries();
 };
 
 void DoorPageTest::captionsAndInitialState()
@@ -694,6 +700,37 @@ void DoorPageTest::userPicksWithKeyboardAndPopup()
     QTRY_VERIFY(!view->isVisible());
     QCOMPARE(rig.doors.doors[0].Input(3), Id(0, 2));
     QCOMPARE(in3->currentText(), Entry(0, "In", 2));
+}
+
+void DoorPageTest::openListShowsWholeEntries()
+{
+    // The programs run in Qt's Windows style (see RunProgram), whose open list is no wider than
+    // its picker unless the picker makes it so.
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle(u"windows"_s);
+    const auto restore = qScopeGuard([&] { QApplication::setStyle(before); });
+    // Two-digit output numbers on the largest bus: the longest entries of any picker.
+    std::vector<DevSpec> devices{{MakeId(305, 1), 1, 0, 31, 0, 31, 3}};
+    for (uint32_t i = 1; i < 108; ++i) devices.push_back({MakeId(712, 11110 + i), 1, 0, 31, 31, 31, 3});
+    Rig rig(1, 1, devices);
+    rig.Load();
+    rig.Show(rig.doorPage.get());
+    auto* out = Ctl<QComboBox>(rig.doorPage.get(), "Out2Sel");
+    out->showPopup();
+    QAbstractItemView* view = out->view();
+    QTRY_VERIFY(view->isVisible());
+
+    // The list's text area, beside its scroll bar, holds the widest entry whole.
+    const QFontMetrics metrics(view->font());
+    int widest = 0;
+    for (int row = 0; row < out->count(); ++row) widest = std::max(widest, metrics.horizontalAdvance(out->itemText(row)));
+    QVERIFY(widest > 113);
+    const int scrollBar = view->verticalScrollBar()->isVisible() ? view->verticalScrollBar()->width() : 0;
+    QVERIFY2(view->viewport()->width() >= widest, qPrintable(u"%1 < %2"_s.arg(view->viewport()->width()).arg(widest)));
+    QVERIFY(view->width() >= widest + scrollBar);
+    out->hidePopup();
+    // The closed picker keeps its size.
+    QCOMPARE(out->size(), QSize(113, 22));
 }
 
 QTEST_MAIN(DoorPageTest)
