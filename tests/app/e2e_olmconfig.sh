@@ -81,14 +81,22 @@ expect() {   # device, request (letter, kind, payload length), how many at least
         status=1
     fi
 }
+expect_exactly() {   # device, request, how many
+    local n
+    n=$(grep -c "^$1 $2 $from\$" "$simlog")
+    if [ "$n" -ne "$3" ]; then
+        echo "FAIL: olmsim served '$2' to $1 $n times, expected exactly $3"
+        status=1
+    fi
+}
 expect K105_00042 'O unsigned 0' 3        # the search, the selection's poll, the session check
-expect K105_00042 'T unsigned 4' 1
+expect_exactly K105_00042 'T unsigned 4' 1   # one time frame for each controller the search found
 expect K105_00042 'K unsigned 0' 1
 expect K105_00042 'D signed 0' 1
 expect K105_00042 'C signed 2' 2
-expect K105_00042 's signed 0' 1          # the session closed at the end
+expect_exactly K105_00042 's signed 0' 1  # the session closed once, at the end
 expect K105_00043 'O unsigned 0' 1
-expect K105_00043 'T unsigned 4' 1
+expect_exactly K105_00043 'T unsigned 4' 1
 for forbidden in 'K105_00043 K ' 'K105_00043 s ' 'bad-code'; do
     if grep -q "$forbidden" "$simlog"; then
         echo "FAIL: olmsim served '$forbidden' unexpectedly"

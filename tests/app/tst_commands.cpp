@@ -52,6 +52,8 @@ private slots:
     void failedDeleteHasRunItsTick();
     void readingAfterAnAcknowledgedDeleteFails();
     void replaceSendsTheChosenPair();
+    void replaceThatFails();
+    void writeLiftThatFails();
     void writeFourDoors();
     void writeTakesTheTypedTime();
     void writeLift();
@@ -190,6 +192,55 @@ void TestCommands::replaceSendsTheChosenPair()
     QVERIFY(!Lines(w.DevListBox).join('|').contains(QStringLiteral("nieaktywny")));
     QCOMPARE(w.ReplCb->count(), 0);
     QVERIFY(!w.ReplaceBtn->isEnabled());
+}
+
+void TestCommands::replaceThatFails()
+{
+    // Not acknowledged (a wrong code on the reply): kind 4 with the letter R, nothing read after it,
+    // the panel and the page as they were.
+    SimLan lan;
+    ControllerPeer& peer = AddDoorController(lan, Ip(192, 168, 1, 20), kDoors, kSerwis, 1,
+                                             {ReaderDev(7, kInactive), ReaderDev(19, kNew)});
+    Rig rig(lan);
+    TMainWin& w = *rig.win;
+    peer.mutateReply = [](const PeerRequest& req, std::vector<uint8_t>& frame) {
+        if (req.letter == 'R') frame.back() ^= 0xFF;
+    };
+    const std::size_t from = peer.log.size();
+    w.ReplaceBtnClick();
+    QCOMPARE(Letters(peer, from), QByteArray("OR"));
+    QCOMPARE(rig.seams.errors, QStringList{ErrText("K105_00042", "Serwis", 4, 'R', "Błąd podpisu ramki.")});
+    QCOMPARE(w.DevListBox->count(), 3);
+    QCOMPARE(w.ReplCb->count(), 1);
+    QVERIFY(!w.CtrlTypeSet->isHidden());
+
+    // A controller that stopped answering: kind 1, and nothing but the polls is sent.
+    peer.mutateReply = nullptr;
+    peer.faults.silent = true;
+    const std::size_t silentFrom = peer.log.size();
+    w.ReplaceBtnClick();
+    QCOMPARE(Letters(peer, silentFrom), QByteArray("OOO"));
+    QCOMPARE(rig.seams.errors.size(), 2);
+    QVERIFY(rig.seams.errors[1].contains(QStringLiteral("Błąd nr 1: Urządzenie nie odpowiada.")));
+}
+
+void TestCommands::writeLiftThatFails()
+{
+    SimLan lan;
+    ControllerPeer& peer = AddLiftController(lan, Ip(192, 168, 1, 23), kLift, kSerwis);
+    const std::vector<uint8_t> block = peer.blocks[0];
+    Rig rig(lan);
+    peer.faults.noAckBlock = 0;
+    const std::size_t from = peer.log.size();
+    rig.win->WrLCfgBtn->click();
+    QCOMPARE(Letters(peer, from), QByteArray("Oc"));
+    QCOMPARE(rig.seams.errors, QStringList{ErrText("K110_00077", "Serwis", 7, 'c', "Brak potwierdzenia wysłanego rozkazu.")});
+    QVERIFY(peer.blocks[0] == block);
+    // The model is unchanged: pressing again sends the same record again.
+    peer.faults.noAckBlock = -1;
+    rig.win->WrLCfgBtn->click();
+    QCOMPARE(rig.seams.errors.size(), 1);
+    QVERIFY(Requests(peer, 'c', from).at(1).payload == WritePayload(2, 0, block));
 }
 
 void TestCommands::writeFourDoors()

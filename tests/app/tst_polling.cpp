@@ -355,10 +355,19 @@ void TestPolling::modeChangeAndSilenceShowInTheLine()
     Rig rig(lan);
     TMainWin& w = *rig.win;
 
+    auto* testGroup = w.DoorPage->findChild<QWidget*>(QStringLiteral("DTstGrpBox"));
+    auto* lockTime = w.DoorPage->findChild<QWidget*>(QStringLiteral("RygTimEd"));
+    QVERIFY(!testGroup->isEnabled());
     peer.status = kInstalacja;
     w.UDPTimerTimer();
     QCOMPARE(w.EthLstBox->item(0)->text(), QStringLiteral(" K105_00042,  192.168.1.20,  Instalacja"));
     QCOMPARE(w.EthLstBox->currentRow(), 0);
+    // The page follows the mode: the test group can be edited in "Instalacja".
+    QVERIFY(testGroup->isEnabled());
+    QVERIFY(lockTime->isEnabled());
+    peer.status = kSerwis;
+    w.UDPTimerTimer();
+    QVERIFY(!testGroup->isEnabled());
 
     peer.faults.silent = true;
     std::size_t from = peer.log.size();

@@ -75,6 +75,7 @@ private slots:
     void firstFreeEntriesOnTheLargestBus();
     void userPicksWithKeyboardAndPopup();
     void openListShowsWholeEntries();
+    void boxesChangeNothingWhileAPageFills();
 };
 
 void DoorPageTest::captionsAndInitialState()
@@ -731,6 +732,52 @@ void DoorPageTest::openListShowsWholeEntries()
     out->hidePopup();
     // The closed picker keeps its size.
     QCOMPARE(out->size(), QSize(113, 22));
+}
+
+void DoorPageTest::boxesChangeNothingWhileAPageFills()
+{
+    // While FillingPage is set, a page sets its boxes from the model; their clicks must not write
+    // back. Every companion box and test-group control of both pages is tried.
+    Rig rig(1, 1);
+    rig.Load();
+    QWidget* p = rig.doorPage.get();
+    Choose(Ctl<QComboBox>(p, "Out0Sel"), Entry(1, "Out", 0));   // open-collector: its NC box is live
+    Choose(Ctl<QComboBox>(p, "In0Sel"), Entry(0, "In", 0));
+    Choose(Ctl<QComboBox>(p, "Rd0Sel"), Entry(2, "Rd", 0));
+    const DoorCfg before = rig.doors.doors[0];
+    const char* const boxes[] = {"Out0Cb", "In0Cb", "Rd0Cb", "KlamkaCb", "FullTimCb"};
+    rig.fillingPage = true;
+    for (const char* box : boxes) {
+        QVERIFY2(Ctl<QCheckBox>(p, box)->isEnabled(), box);
+        Ctl<QCheckBox>(p, box)->click();
+    }
+    Choose(Ctl<QComboBox>(p, "TypeCb"), u"Zablokowane"_s);
+    QVERIFY(rig.doors.doors[0] == before);
+
+    // Once the fill is over (it sets the boxes from the model again), the same clicks are edits.
+    rig.fillingPage = false;
+    rig.FillConfigPage();
+    for (const char* box : boxes) Ctl<QCheckBox>(p, box)->click();
+    Choose(Ctl<QComboBox>(p, "TypeCb"), u"Zablokowane"_s);
+    const DoorCfg& after = rig.doors.doors[0];
+    QVERIFY(ResHasNc(after.Output(0)) != ResHasNc(before.Output(0)));
+    QVERIFY(ResHasNc(after.Input(0)) != ResHasNc(before.Input(0)));
+    QVERIFY(after.ExitReader(0) != before.ExitReader(0));
+    QVERIFY(after.Handle() != before.Handle());
+    QVERIFY(after.FullPulse() != before.FullPulse());
+    QCOMPARE(after.Type(), 4);
+
+    Rig lift(2, 1, {{MakeId(305, 42), 1, 0, 4, 0, 6, 2}});
+    lift.Load();
+    Choose(Ctl<QComboBox>(lift.liftPage.get(), "LIn3Sel"), Entry(0, "In", 1));
+    const LiftCfg liftBefore = lift.lift.lift;
+    lift.fillingPage = true;
+    Ctl<QCheckBox>(lift.liftPage.get(), "LIn3Cb")->click();
+    QVERIFY(lift.lift.lift == liftBefore);
+    lift.fillingPage = false;
+    lift.FillConfigPage();
+    Ctl<QCheckBox>(lift.liftPage.get(), "LIn3Cb")->click();
+    QVERIFY(ResHasNc(lift.lift.lift.Input(3)));
 }
 
 QTEST_MAIN(DoorPageTest)

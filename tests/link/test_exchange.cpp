@@ -147,6 +147,22 @@ TEST_F(Exchange, StatusPoll)
     EXPECT_EQ(lan.sent.size() - before, 1u);   // unreachable: one attempt
 }
 
+TEST_F(Exchange, StatusReplyOfAnotherLengthIsNoAnswer)
+{
+    // 20 bytes of payload where the status has 16 (and byte 3 is still '1'): the exchange returns
+    // 20, and the poll does not count it as an answer.
+    peer.mutateReply = [](const PeerRequest&, std::vector<uint8_t>& frame) {
+        frame.insert(frame.end() - 4, 4, 0);
+        Reseal(frame);
+    };
+    UdpDev dev = Found();
+    std::array<uint8_t, 16> status{};
+    EXPECT_EQ(dev.Exchange('O', nullptr, 0, status.size(), status.data()), 20u);
+    EXPECT_EQ(status[3], '1');
+    EXPECT_FALSE(dev.PollStatus());
+    EXPECT_FALSE(dev.reachable);
+}
+
 TEST(Texts, DeviceNamesAndListLine)
 {
     struct Case {

@@ -1,6 +1,11 @@
 // The signed session: K, the counter, the code, the session states and the commands on top.
 #include "lan_fixture.h"
 
+#include <functional>
+
+#include "link/aes.h"
+#include "link/cmac.h"
+
 namespace {
 
 // Calls f and returns the UErr kind and letter it raised, or {0, 0} when it raised none.
@@ -15,9 +20,124 @@ std::pair<int, char> Raised(F&& f)
     return {0, 0};
 }
 
+std::vector<uint8_t> Hex(const char* hex)
+{
+    std::vector<uint8_t> bytes;
+    for (const char* p = hex; p[0] != 0 && p[1] != 0; p += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+    return bytes;
+}
+
 } // namespace
 
 using Session = LanTest;
+
+TEST_F(Session, KnownAnswersComputedOutsideTheProject)
+{
+    // The link and the controller peer share the cipher, the CMAC and the frame builders, so these
+    // values were computed with OpenSSL 3.0 instead:
+    //   key  = openssl enc -aes-128-ecb -K 00112233445566778899aabbccddeeff -nopad   (of the material)
+    //   code = openssl mac -cipher AES-128-CBC -macopt hexkey:<key> CMAC          (of the request)
+    const auto material = Hex("00112233445566778899aabbccddeeff");
+    const auto sessionKey = Hex("62f679be2bf0d931641e039ca3401bb2");
+    const uint32_t kat = 0x31310012u;   // K105_00018
+    ControllerPeer& other = lan.AddPeer(0xC0A80116u, kat, kServis);
+    other.mutateReply = [&](const PeerRequest& req, std::vector<uint8_t>& frame) {
+        if (req.letter == 'K') frame = BuildUnsigned('K', kat, material);   // the controller's key material
+    };
+    UdpDev dev;
+    dev.id = kat;
+    dev.ip = 0xC0A80116u;
+    dev.mode = kServis;
+    dev.reachable = true;
+    dev.EnsureSession();
+    EXPECT_EQ(std::vector<uint8_t>(dev.sessionKey.begin(), dev.sessionKey.end()), sessionKey);
+
+    // The first signed request after K: D with counter 1, then C (1, 3) with counter 2. The peer
+    // holds another key, so it answers neither; only the bytes sent matter here.
+    lan.ClearLog();
+    Block block{};
+    EXPECT_EQ(Raised([&] { dev.SignedExchange('D', nullptr, 0, block.size(), block.data()); }), std::make_pair(6, 'D'));
+    ASSERT_FALSE(lan.sent.empty());
+    EXPECT_EQ(lan.sent[0].bytes, Hex("4d4d444312003131010044" "6e4dbc19ae4c1025"));
+    dev.seq = 1;
+    lan.ClearLog();
+    EXPECT_EQ(Raised([&] { dev.ReadBlock(1, 3, block); }), std::make_pair(6, 'C'));
+    ASSERT_FALSE(lan.sent.empty());
+    EXPECT_EQ(lan.sent[0].bytes, Hex("4d4d4443120031310200430103" "98f5f6ba784516dc"));
+}
+
+TEST_F(Session, ExactLengthsOfReplies)
+{
+    // Replies as a controller might get them wrong, each re-signed with the session key so that
+    // only its length is at fault.
+    UdpDev dev = Found();
+    dev.EnsureSession();
+    AES128 aes;
+    CMAC cmac(aes);
+    std::vector<uint8_t> payload;
+    bool resign = false;
+    peer.mutateReply = [&](const PeerRequest& req, std::vector<uint8_t>& frame) {
+        if (!resign || !req.isSigned) return;
+        aes.SetKey(peer.SessionKey().data());
+        frame = BuildSigned(cmac, id, req.counter, static_cast<uint8_t>(req.letter | 0x80), payload);
+    };
+    resign = true;
+    payload = {6, 6};   // two bytes where the acknowledgement is one: kind 5
+    EXPECT_EQ(Raised([&] { dev.SignedExchangeAck('S', nullptr, 0); }), std::make_pair(5, 'S'));
+    payload = {};       // nothing at all: kind 7
+    EXPECT_EQ(Raised([&] { dev.SignedExchangeAck('S', nullptr, 0); }), std::make_pair(7, 'S'));
+    payload = {6};
+    EXPECT_EQ(Raised([&] { dev.SignedExchangeAck('S', nullptr, 0); }), std::make_pair(0, '\0'));
+
+    // A signed reply shorter than 19 bytes is not a reply: the attempts go on, then kind 6.
+    resign = false;
+    peer.mutateReply = [](const PeerRequest& req, std::vector<uint8_t>& frame) {
+        if (req.isSigned) frame.resize(18);
+    };
+    lan.ClearLog();
+    EXPECT_EQ(Raised([&] { dev.SignedExchangeAck('S', nullptr, 0); }), std::make_pair(6, 'S'));
+    EXPECT_EQ(lan.sent.size(), 3u);
+
+    // Without a session of this program a signed exchange makes one attempt.
+    peer.mutateReply = nullptr;
+    dev.hasSession = false;
+    peer.faults.silent = true;
+    lan.ClearLog();
+    EXPECT_EQ(Raised([&] { dev.SignedExchangeAck('S', nullptr, 0); }), std::make_pair(6, 'S'));
+    EXPECT_EQ(lan.sent.size(), 1u);
+}
+
+TEST_F(Session, CloseGivesUpTheSessionWhateverTheAnswer)
+{
+    // The status poll is answered; the acknowledgement of s has a wrong code, is missing, or is not
+    // the byte 6. The session is given up in every case: hasSession is clear afterwards.
+    AES128 aes;
+    CMAC cmac(aes);
+    const auto resigned = [&](const PeerRequest& r, std::vector<uint8_t> payload) {
+        aes.SetKey(peer.SessionKey().data());
+        return BuildSigned(cmac, id, r.counter, static_cast<uint8_t>(r.letter | 0x80), payload);
+    };
+    struct Case {
+        const char* what;
+        std::function<void(const PeerRequest&, std::vector<uint8_t>&)> answer;
+        int kind;
+    };
+    const Case cases[] = {
+        {"wrong code", [](const PeerRequest&, std::vector<uint8_t>& f) { f.back() ^= 0xFF; }, 4},
+        {"no answer", [](const PeerRequest&, std::vector<uint8_t>& f) { f.clear(); }, 6},
+        {"not acknowledged", [&](const PeerRequest& r, std::vector<uint8_t>& f) { f = resigned(r, {0x15}); }, 7},
+    };
+    for (const Case& c : cases) {
+        peer.mutateReply = nullptr;
+        UdpDev dev = Found();
+        dev.EnsureSession();
+        peer.mutateReply = [&](const PeerRequest& r, std::vector<uint8_t>& f) {
+            if (r.letter == 's') c.answer(r, f);
+        };
+        EXPECT_EQ(Raised([&] { dev.CloseSession(); }), std::make_pair(c.kind, 's')) << c.what;
+        EXPECT_FALSE(dev.hasSession) << c.what;
+    }
+}
 
 TEST_F(Session, OpensLazilyAndSignsEveryRequest)
 {

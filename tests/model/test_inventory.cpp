@@ -261,6 +261,30 @@ TEST(Inventory, LabelsAndLines)
     EXPECT_EQ(devs.DevLine(m), "Nieznany typ: ?150_00001/A2");
 }
 
+TEST(Inventory, LineOfEveryTypeCategory)
+{
+    // The category's letter in the device name and its type name, leading blanks included.
+    struct Case {
+        uint32_t typeCode;
+        const char* line;   // UTF-8
+    };
+    const Case cases[] = {
+        {7, "    Czytnik: R107_00001/A1"},     {112, "  Terminal: T112_00001/A1"},
+        {204, "      Zamek: Z104_00001/A1"},   {305, " Kontroler: K105_00001/A1"},
+        {401, "Ctr: C101_00001/A1"},           {512, " Klawiatura: K112_00001/A1"},
+        {620, " Interfejs: F120_00001/A1"},    {712, "      Moduł: D112_00001/A1"},
+        {850, "Nieznany typ: ?150_00001/A1"},  {999, "Nieznany typ: ?199_00001/A1"},
+        {1023, "Nieznany typ: ?123_00001/A1"},
+    };
+    BusDevSet devs;
+    for (const Case& c : cases) {
+        BusDev d;
+        d.id = Id(c.typeCode, 1);
+        d.info = 1;
+        EXPECT_EQ(devs.DevLine(d), Cp1250(c.line)) << c.typeCode;
+    }
+}
+
 TEST(Inventory, InactiveDevicesAndReplacementPairs)
 {
     Rec lost = kReader7;
