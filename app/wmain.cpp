@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -293,7 +294,8 @@ TMainWin::Outcome TMainWin::Frame(Busy busy, Work&& work)
     return outcome;
 }
 
-void TMainWin::ShowError(const QString& text)
+template <class Box>
+void TMainWin::ShowBox(Box&& box)
 {
     // The box gets the normal cursor even when it opens inside a handler that shows the wait
     // cursor (the poll tick run by "Usuń nieaktywne").
@@ -301,9 +303,16 @@ void TMainWin::ShowError(const QString& text)
     if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
     // Timer ticks run in the box's event loop; while it is open they show no box of their own.
     ++boxesOpen_;
-    seams_.ShowError(this, text);
-    --boxesOpen_;
-    if (waiting) QApplication::restoreOverrideCursor();
+    const auto closed = qScopeGuard([this, waiting] {
+        --boxesOpen_;
+        if (waiting) QApplication::restoreOverrideCursor();
+    });
+    box();
+}
+
+void TMainWin::ShowError(const QString& text)
+{
+    ShowBox([&] { seams_.ShowError(this, text); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -569,12 +578,7 @@ void TMainWin::WarnUnreadRecords()
                                             : QStringLiteral("ich konfiguracji"),
                         numbers.size() == 1 ? QStringLiteral("jej") : QStringLiteral("ich"));
     }
-    const bool waiting = QApplication::overrideCursor() != nullptr;
-    if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    ++boxesOpen_;
-    seams_.ShowWarning(this, text);
-    --boxesOpen_;
-    if (waiting) QApplication::restoreOverrideCursor();
+    ShowBox([&] { seams_.ShowWarning(this, text); });
 }
 
 void TMainWin::UDPTimerTimer()

@@ -128,6 +128,8 @@ private:
     void FormCreate();
     void Tick();
     template <class Work> Outcome Frame(Busy busy, Work&& work);
+    // Runs a box of the seams (error, warning) with the normal cursor, counted as open.
+    template <class Box> void ShowBox(Box&& box);
     void ClearModel();
     void ShowClearedModel();
     bool HoldsConfigOf(const UdpDev& c, int kind) const;
