@@ -21,6 +21,8 @@ struct Refusal : std::runtime_error {
 
 [[noreturn]] void Refuse(const std::string& what) { throw Refusal(what); }
 
+std::string Entries(std::size_t n) { return Counted(static_cast<long>(n), "wpis", "wpisy", "wpisów"); }
+
 std::string Bytes(std::size_t n) { return Counted(static_cast<long>(n), "bajt", "bajty", "bajtów"); }
 
 const Json& Member(const Json& object, const char* key, const std::string& path)
@@ -207,7 +209,7 @@ void Decode(const std::string& text, Snapshot& snap)
     const Json& devices = Member(doc, "devices", "devices");
     const Json expectedDevices = DevicesJson(devs);
     if (!devices.is_array() || devices.size() != expectedDevices.size())
-        Refuse("pole \"devices\" musi mieć " + std::to_string(expectedDevices.size()) + " wpisów, jak lista urządzeń");
+        Refuse("pole \"devices\" musi mieć " + Entries(expectedDevices.size()) + ", tyle ile lista urządzeń");
     for (std::size_t i = 0; i < devices.size(); ++i)
         Agree(devices[i], expectedDevices[i], "urządzenie na pozycji " + std::to_string(i));
 
@@ -219,7 +221,7 @@ void Decode(const std::string& text, Snapshot& snap)
     if (doc.contains("lift")) Refuse("kopia kontrolera przejść nie może mieć pola \"lift\"");
     const Json& doors = Member(doc, "doors", "doors");
     if (!doors.is_array() || doors.size() != static_cast<std::size_t>(snap.doorCount))
-        Refuse("pole \"doors\" musi mieć " + std::to_string(snap.doorCount) + " wpisów, tyle ile przejść");
+        Refuse("pole \"doors\" musi mieć " + Entries(static_cast<std::size_t>(snap.doorCount)) + ", tyle ile przejść");
     for (int i = 0; i < snap.doorCount; ++i)
         ReadRecord(doors[static_cast<std::size_t>(i)], snap, devs, i, "doors[" + std::to_string(i) + "]");
 }
