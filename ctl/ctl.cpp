@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -330,6 +331,9 @@ int RestoreOnto(Ctl& ctl, UdpDev& dev, const Snapshot& snap, const std::string& 
 
     // Every restore can be undone: the target as it is now goes to a file before anything is written.
     const std::string keep = KeepPath(ctl, snapshotPath, target);
+    std::error_code same;
+    if (std::filesystem::equivalent(keep, snapshotPath, same))
+        throw CtlError("--keep " + keep + ": to plik przywracanej kopii; nic nie zapisano");
     WriteFile(keep, EncodeSnapshot(target));
     ctl.out << "Stan sprzed przywrócenia zapisano w " << keep << "\n";
 

@@ -372,6 +372,15 @@ TEST_F(Commands, RestoreHonoursDoorsAndKeep)
     EXPECT_EQ(BlockSlot(Peer(kEight).blocks[0], 2), 0x0003);   // door 1 not restored
     EXPECT_EQ(BlockSlot(Peer(kEight).blocks[2], 2), 0xFFFF);
     EXPECT_TRUE(fs::exists(o.keep));
+
+    // The snapshot being restored is never overwritten by the keep file.
+    SetBlockSlot(Peer(kEight).blocks[2], 2, 0x0003);
+    o.keep = file.string();
+    const std::string before = ReadAll(file);
+    EXPECT_EQ(Run({"restore", file.string(), "K105_01502"}, o), 1);
+    EXPECT_EQ(err.str(), "olmctl: --keep " + file.string() + ": to plik przywracanej kopii; nic nie zapisano\n");
+    EXPECT_EQ(ReadAll(file), before);
+    EXPECT_EQ(BlockSlot(Peer(kEight).blocks[2], 2), 0x0003);
 }
 
 TEST_F(Commands, RestoreMovesAConfigurationOntoAReplacementController)
