@@ -1,6 +1,6 @@
 // A snapshot file as anyone might have edited it: read it; a refusal names its reason on one line
 // and leaves nothing behind; an accepted file writes back to the same snapshot, compares equal
-// with itself, maps onto its own bus without a change that the comparison sees, and shows.
+// with itself (but for records not read), maps onto its own bus without a change that the comparison sees, and shows.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,13 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     REQUIRE(DecodeSnapshot(encoded, again, problem));
     REQUIRE(again == snap);
     REQUIRE(EncodeSnapshot(again) == encoded);
-    REQUIRE(Diff(snap, snap).empty());
+    // Compared with itself, only a record that was not read stands out (nothing is known of it).
+    for (const Difference& d : Diff(snap, snap)) REQUIRE(d.key == "record" && d.a == "nie odczytano" && d.a == d.b);
 
     const RestorePlan plan = MapSnapshot(snap, snap, {}, {});
     if (plan.problems.empty()) {
         Snapshot mapped = snap;
         for (const int i : plan.indexes) mapped.records[static_cast<std::size_t>(i)].bytes = plan.records[static_cast<std::size_t>(i)];
-        REQUIRE(Diff(snap, mapped).empty());
+        for (const Difference& d : Diff(snap, mapped)) REQUIRE(d.key == "record" && d.a == d.b);
     }
     REQUIRE(!ShowText(snap).empty());
     return 0;
