@@ -148,8 +148,11 @@ std::string Joined(const std::vector<std::string>& items)
     return text;
 }
 
-void PrintDevices(Ctl& ctl, const BusDevSet& devs)
+// After a command that changed the bus: the device list read again, as the panel would show it.
+void PrintDevicesNow(Ctl& ctl, UdpDev& dev, BusDevSet& devs)
 {
+    LoadDevices(dev, devs);
+    ctl.out << "Urządzenia " << DevName(dev.id) << ":\n";
     for (const std::string& line : DeviceLines(devs)) ctl.out << line << "\n";
 }
 
@@ -603,9 +606,7 @@ int CmdDeleteInactive(Ctl& ctl, const std::string& controller)
         }
         dev.DeleteInactive();
         ctl.out << "Usunięto nieaktywne: " << Joined(lost) << "\n";
-        LoadDevices(dev, devs);
-        ctl.out << "Urządzenia " << DevName(dev.id) << ":\n";
-        PrintDevices(ctl, devs);
+        PrintDevicesNow(ctl, dev, devs);
         return 0;
     });
 }
@@ -633,9 +634,7 @@ int CmdReplace(Ctl& ctl, const std::string& controller, const std::string& oldNa
         }
         dev.ReplaceDevice(*pair);
         ctl.out << "Zastąpiono: " << oldName << " <-- " << newName << "\n";
-        LoadDevices(dev, devs);
-        ctl.out << "Urządzenia " << DevName(dev.id) << ":\n";
-        PrintDevices(ctl, devs);
+        PrintDevicesNow(ctl, dev, devs);
         return 0;
     });
 }

@@ -7,13 +7,6 @@
 
 namespace {
 
-std::string Hex2(unsigned value)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
-    return text;
-}
-
 // Characters, not bytes, of UTF-8 text: what a terminal column counts.
 std::size_t Width(const std::string& text)
 {
@@ -58,8 +51,8 @@ std::vector<Difference> DiffRecords(int kind, int index, const RecordBytes& a, c
         const unsigned va = a[i] & ma[i];
         const unsigned vb = b[i] & mb[i];
         if (va != vb)
-            out.push_back({place, door, "byte" + std::to_string(i), "bajt " + std::to_string(i) + " zapisu", Hex2(va),
-                           Hex2(vb)});
+            out.push_back({place, door, "byte" + std::to_string(i), "bajt " + std::to_string(i) + " zapisu", HexByte(va),
+                           HexByte(vb)});
     }
     return out;
 }

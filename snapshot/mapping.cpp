@@ -72,16 +72,6 @@ std::optional<uint32_t> IdNamed(const BusDevSet& devs, const std::string& name)
     return std::nullopt;
 }
 
-const char* Prefix(ResKind kind)
-{
-    switch (kind) {
-    case ResKind::Output: return "Out";
-    case ResKind::Input: return "In";
-    case ResKind::Reader: return "Rd";
-    case ResKind::OutputSet: return "Set";
-    }
-    return "";
-}
 
 } // namespace
 
@@ -187,7 +177,7 @@ RestorePlan MapSnapshot(const Snapshot& snap, const Snapshot& target, const std:
                 const int have = CountOf(device, g.kind);
                 if (ResNumber(id) >= have) {
                     problem(where + DevName(targetId) + " ma " + Resources(have, g.kind) + ", więc nie ma " +
-                            Prefix(g.kind) + std::to_string(ResNumber(id) + 1));
+                            ResourcePrefix(g.kind) + std::to_string(ResNumber(id) + 1));
                     continue;
                 }
                 const ResId moved = static_cast<ResId>((targetSlot << 8) | (id & 0xFF));

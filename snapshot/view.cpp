@@ -31,24 +31,6 @@ constexpr Slot kLiftInputSlots[kLiftInputs] = {
 };
 constexpr const char* kDoorTypes[] = {"Otwarte", "Normalne", "Bistabilne", "Astabilne", "Zablokowane"};
 
-const char* Prefix(ResKind kind)
-{
-    switch (kind) {
-    case ResKind::Output: return "Out";
-    case ResKind::Input: return "In";
-    case ResKind::Reader: return "Rd";
-    case ResKind::OutputSet: return "Set";
-    }
-    return "";
-}
-
-std::string Hex2(unsigned value)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
-    return text;
-}
-
 Field Resource(const char* key, const std::string& label, ResId id, ResKind kind, const BusDevSet& devs,
                uint32_t controllerId, OwnNames names)
 {
@@ -88,6 +70,24 @@ std::string Trimmed(const std::string& text)
 
 } // namespace
 
+const char* ResourcePrefix(ResKind kind)
+{
+    switch (kind) {
+    case ResKind::Output: return "Out";
+    case ResKind::Input: return "In";
+    case ResKind::Reader: return "Rd";
+    case ResKind::OutputSet: return "Set";
+    }
+    return "";
+}
+
+std::string HexByte(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
+    return text;
+}
+
 std::string ResourceText(ResId id, ResKind kind, const BusDevSet& devs, uint32_t controllerId, OwnNames names)
 {
     if (id == kNoRes) return "---";
@@ -99,11 +99,11 @@ std::string ResourceText(ResId id, ResKind kind, const BusDevSet& devs, uint32_t
         const uint32_t devId = devs.records[static_cast<std::size_t>(index)].id;
         device = names == OwnNames::AsController && devId == controllerId ? "kontroler" : DevName(devId);
     }
-    std::string text = device + ":" + Prefix(kind) + std::to_string(ResNumber(id) + 1);
+    std::string text = device + ":" + ResourcePrefix(kind) + std::to_string(ResNumber(id) + 1);
     const bool ncKind = kind == ResKind::Output || kind == ResKind::Input;
     if (ncKind && ResHasNc(id)) text += " NC";
     const unsigned spare = id & (ncKind ? 0x60u : 0xE0u);
-    if (spare != 0) text += " [" + Hex2(spare) + "]";
+    if (spare != 0) text += " [" + HexByte(spare) + "]";
     return text;
 }
 

@@ -17,6 +17,14 @@ if ! netns_setup; then
     exit 77
 fi
 
+# The kernel takes a veth pair into service (carrier, queueing) a moment after it is set up; a
+# broadcast sent before that is dropped, so the first scan waits until both ends are up.
+for _ in $(seq 50); do
+    [ "$(netns_exec_a cat "/sys/class/net/$NETNS_VETH_A/operstate")" = up ] &&
+        [ "$(netns_exec_b cat "/sys/class/net/$NETNS_VETH_B/operstate")" = up ] && break
+    sleep 0.1
+done
+
 work=$(mktemp -d)
 simlog=$work/olmsim.log
 cleanup() {
@@ -117,4 +125,8 @@ for dev in K105_00101 K105_00102 K105_00103 K105_00104 K105_00106; do
         fail "$dev: not every session was closed"
 done
 grep -q 'bad-code' "$simlog" && fail "a signed request did not verify"
+if [ "$status" -ne 0 ]; then
+    echo "--- olmsim"
+    cat "$simlog"
+fi
 exit $status
