@@ -357,11 +357,13 @@ bool UdpDevSet::Collect(int timeoutMs)
         if (ParseDiscoveryReply(std::span<const uint8_t>(buffer.data(), *n), devId, status) &&
             AddOrUpdate(devId, from, status)) {
             setChanged = true;
-            // The time frame goes to the sender's address on the controllers' port.
-            uint8_t seconds[4];
-            PutU32(seconds, static_cast<uint32_t>(udp.UtcSeconds()));
-            const std::vector<uint8_t> time = BuildUnsigned('T', devId, seconds);
-            udp.SendTo(from, kUdpPort, time.data(), time.size());
+            if (sendTimeFrames) {
+                // The time frame goes to the sender's address on the controllers' port.
+                uint8_t seconds[4];
+                PutU32(seconds, static_cast<uint32_t>(udp.UtcSeconds()));
+                const std::vector<uint8_t> time = BuildUnsigned('T', devId, seconds);
+                udp.SendTo(from, kUdpPort, time.data(), time.size());
+            }
         }
         if (udp.NowMs() - start > timeoutMs + kGraceMs) break;
     }

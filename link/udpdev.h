@@ -102,6 +102,9 @@ public:
 
     int count = 0;
     int selected = -1;
+    // Collect sends the time frame to every newly found or changed controller. The window keeps
+    // it; a command-line scan clears it, since a scan must change nothing on a controller.
+    bool sendTimeFrames = true;
 
 private:
     std::array<UdpDev, kCapacity> devices_{};

@@ -12,7 +12,7 @@ seconds=${1:?usage: $0 SECONDS}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build=build/fuzz
-targets=(fuzz_devlist fuzz_door fuzz_lift fuzz_unsigned fuzz_signed fuzz_discovery)
+targets=(fuzz_devlist fuzz_door fuzz_lift fuzz_unsigned fuzz_signed fuzz_discovery fuzz_snapshot)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzz_targets
@@ -28,8 +28,11 @@ for t in "${targets[@]}"; do
   mkdir -p "$work" "$artifacts"
   cp -r "fuzz/corpus/$t/." "$work/"
   log=$build/artifacts/$t.log
+  # Blocks and frames fit in 1500 bytes; a snapshot file is JSON text of a few kilobytes.
+  max_len=1500
+  [ "$t" = fuzz_snapshot ] && max_len=8192
   echo "fuzz: $t for ${seconds}s"
-  if "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=1500 \
+  if "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=$max_len \
        -print_final_stats=1 -artifact_prefix="$artifacts" "$work" >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units|^Done' "$log" | sed "s/^/  /" || true
   else

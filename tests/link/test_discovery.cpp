@@ -59,6 +59,24 @@ TEST_F(Discovery, SearchFindsControllersAndSendsEachATimeFrame)
     EXPECT_EQ(peer.lastTime, static_cast<uint32_t>(lan.UtcSeconds()));
 }
 
+TEST_F(Discovery, SearchWithoutTimeFramesStillFindsEveryController)
+{
+    lan.AddPeer(0xC0A80115u, MakeId(7, 7), 0);
+    UdpDevSet set;
+    set.sendTimeFrames = false;
+    set.Search();
+    ASSERT_EQ(set.count, 2);
+    ASSERT_EQ(lan.sent.size(), 1u);   // the broadcast alone
+    EXPECT_EQ(lan.sent[0].toIp, 0xFFFFFFFFu);
+    EXPECT_FALSE(peer.lastTime.has_value());
+
+    // A later reply that changes the set is taken in, still without a time frame.
+    lan.Inject(0xC0A80116u, Reply(MakeId(305, 43), 2), lan.NowMs());
+    EXPECT_TRUE(set.Collect(0));
+    EXPECT_EQ(set.count, 3);
+    EXPECT_EQ(lan.sent.size(), 1u);
+}
+
 TEST_F(Discovery, CollectTakesOnlyWellFormedReplies)
 {
     peer.faults.silent = true;

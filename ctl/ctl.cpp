@@ -1,0 +1,728 @@
+#include "ctl/ctl.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "link/devid.h"
+#include "link/endpoint.h"
+#include "link/frame.h"
+#include "link/udpdev.h"
+#include "model/ctrlcfg.h"
+#include "report/report.h"
+#include "snapshot/diff.h"
+#include "snapshot/text.h"
+#include "snapshot/view.h"
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+struct Stopped {};
+
+constexpr const char* kPrefix = "olmctl: ";
+constexpr std::size_t kMaxLocation = 80;   // the location dialog's limit, in characters
+
+void Say(Ctl& ctl, const std::string& line) { ctl.err << kPrefix << line << "\n"; }
+
+// Runs a command's body while its controller set is alive (a UErr's text reads the controller),
+// turning every failure into lines on the error stream and status 1.
+template <typename Body>
+int Guarded(Ctl& ctl, Body&& body)
+{
+    try {
+        return body();
+    } catch (const Stopped&) {
+        Say(ctl, "przerwano; otwarte sesje zostają zamknięte");
+    } catch (const CtlError& e) {
+        for (const std::string& line : e.lines) Say(ctl, line);
+    } catch (const std::exception& e) {
+        Say(ctl, ErrorLine(e));
+    }
+    return 1;
+}
+
+std::string Utc(std::time_t t)
+{
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+std::string Stamp(std::time_t t)
+{
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
+    return text;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw CtlError(path + ": nie można otworzyć pliku (" + std::strerror(errno) + ")");
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (file) file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (file) file.close();
+    if (!file) throw CtlError(path + ": nie można zapisać pliku (" + std::strerror(errno) + ")");
+}
+
+bool FileExists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
+
+Snapshot LoadSnapshot(const std::string& path)
+{
+    Snapshot snap;
+    std::string problem;
+    if (!DecodeSnapshot(ReadFile(path), snap, problem)) throw CtlError(path + ": " + problem);
+    return snap;
+}
+
+// Doors (or the lift) of a controller reading that came back with no valid block.
+void WarnUnread(Ctl& ctl, const Snapshot& snap, const std::string& consequence)
+{
+    for (int i = 0; i < snap.doorCount; ++i)
+        if (!snap.records[static_cast<std::size_t>(i)].read)
+            Say(ctl, DevName(snap.controllerId) + ", " + RecordPlace(snap.kind, i) +
+                         ": kontroler przysłał nieprawidłowy blok; " + consequence);
+}
+
+// A controller that is found, answers, has a bus and allows its configuration to be read.
+UdpDev& ConfigurableController(UdpDevSet& set, const std::string& name)
+{
+    UdpDev& dev = FindController(set, name);
+    if (TypeCategory(dev.id) != kControllerCategory)
+        throw CtlError(DevName(dev.id) + " nie jest kontrolerem i nie ma konfiguracji przejść");
+    if (!dev.PollStatus()) throw UErr(dev, 1, 0);
+    if (dev.ModeIndex() < 2) throw UErr(dev, 8, 0);
+    CheckStop();
+    return dev;
+}
+
+// The controllers of one command. The set outlives the command's error handling (a link error's
+// text reads its controller) and closes the sessions when it goes.
+struct Found {
+    void Search(const SearchOptions& options) { SearchControllers(set, options); }
+    UdpDevSet set;
+};
+
+void LoadDevices(UdpDev& dev, BusDevSet& devs)
+{
+    devs.Clear();
+    devs.Load(dev);
+    if (devs.doorCount == 0) throw CtlError(DevName(dev.id) + ": kontroler przysłał nieprawidłową listę urządzeń");
+    CheckStop();
+}
+
+std::vector<std::string> PresentNames(const BusDevSet& devs, uint8_t status)
+{
+    std::vector<std::string> names;
+    for (int p = 0; p < devs.presentCount; ++p) {
+        const BusDev& d = devs.records[devs.order[static_cast<std::size_t>(p)]];
+        if ((d.status & status) != 0) names.push_back(DevName(d.id));
+    }
+    return names;
+}
+
+std::string Joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+// After a command that changed the bus: the device list read again, as the panel would show it.
+void PrintDevicesNow(Ctl& ctl, UdpDev& dev, BusDevSet& devs)
+{
+    LoadDevices(dev, devs);
+    ctl.out << "Urządzenia " << DevName(dev.id) << ":\n";
+    for (const std::string& line : DeviceLines(devs)) ctl.out << line << "\n";
+}
+
+// "przejścia: 8, urządzenia: 10" or "winda, urządzenia: 4".
+std::string Contents(const Snapshot& snap)
+{
+    BusDevSet devs;
+    SnapshotDevices(snap, devs);
+    return (snap.kind == 2 ? std::string("winda") : "przejścia: " + std::to_string(snap.doorCount)) +
+           ", urządzenia: " + std::to_string(devs.presentCount);
+}
+
+std::string KeepPath(const Ctl& ctl, const std::string& snapshotPath, const Snapshot& target)
+{
+    if (!ctl.options.keep.empty()) return ctl.options.keep;
+    std::string stem = snapshotPath;
+    if (stem.size() > 5 && stem.compare(stem.size() - 5, 5, ".json") == 0) stem.resize(stem.size() - 5);
+    const std::string base = stem + "." + DevName(target.controllerId) + "-" + Stamp(ctl.clock());
+    std::string path = base + ".keep.json";
+    for (int n = 2; FileExists(path); ++n) path = base + "-" + std::to_string(n) + ".keep.json";
+    return path;
+}
+
+// The reason why a replacement pair is not one, one line per rule broken.
+std::vector<std::string> PairProblems(const BusDevSet& devs, const std::string& oldName, const std::string& newName)
+{
+    const BusDev* old = nullptr;
+    const BusDev* fresh = nullptr;
+    for (int p = 0; p < devs.presentCount; ++p) {
+        const BusDev& d = devs.records[devs.order[static_cast<std::size_t>(p)]];
+        if (!old && DevName(d.id) == oldName) old = &d;
+        if (!fresh && DevName(d.id) == newName) fresh = &d;
+    }
+    std::vector<std::string> problems;
+    if (!old) problems.push_back("na magistrali nie ma urządzenia " + oldName);
+    else if ((old->status & kStatusInactive) == 0) problems.push_back(oldName + " nie jest nieaktywne");
+    if (!fresh) problems.push_back("na magistrali nie ma urządzenia " + newName);
+    else if ((fresh->status & kStatusNew) == 0) problems.push_back(newName + " nie jest nowe");
+    if (old && fresh && TypeCode(old->id) != TypeCode(fresh->id))
+        problems.push_back(oldName + " i " + newName + " mają różne typy (" + std::to_string(TypeCode(old->id)) +
+                           " i " + std::to_string(TypeCode(fresh->id)) + ")");
+    if (old && old == fresh) problems.push_back("urządzenie nie może zastąpić samego siebie");
+    if (problems.empty()) problems.push_back(oldName + " <-- " + newName + " nie jest parą do zastąpienia");
+    return problems;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Stop requests.
+
+void RequestStop() noexcept { stopRequested.store(true); }
+bool StopRequested() noexcept { return stopRequested.load(); }
+void ResetStop() noexcept { stopRequested.store(false); }
+
+void CheckStop()
+{
+    if (StopRequested()) throw Stopped{};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Finding controllers.
+
+void SearchControllers(UdpDevSet& set, const SearchOptions&)
+{
+    set.sendTimeFrames = false;
+    set.Search();
+    CheckStop();
+}
+
+bool NamesController(const std::string& text)
+{
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &a, &b, &c, &d, &extra) == 4) return true;
+    if (text.size() != 10 || text[4] != '_') return false;
+    for (std::size_t i = 1; i < text.size(); ++i)
+        if (i != 4 && !(text[i] >= '0' && text[i] <= '9')) return false;
+    return (text[0] >= 'A' && text[0] <= 'Z') || text[0] == '?';
+}
+
+UdpDev& FindController(UdpDevSet& set, const std::string& nameOrAddress)
+{
+    std::vector<int> hits;
+    for (int i = 0; i < set.count; ++i) {
+        const UdpDev& dev = set[i];
+        if (DevName(dev.id) == nameOrAddress || dev.IpText() == nameOrAddress) hits.push_back(i);
+    }
+    if (hits.empty()) {
+        if (set.count == 0) throw CtlError("nie znaleziono żadnego kontrolera w sieci");
+        throw CtlError("nie znaleziono kontrolera " + nameOrAddress);
+    }
+    if (hits.size() > 1) {
+        std::vector<std::string> names;
+        for (const int i : hits) names.push_back(DevName(set[i].id) + " (" + set[i].IpText() + ")");
+        throw CtlError(nameOrAddress + " wskazuje kilka urządzeń: " + Joined(names) + "; podaj nazwę urządzenia");
+    }
+    return set[hits.front()];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading and restoring.
+
+Snapshot ReadController(UdpDev& dev, const Ctl& ctl)
+{
+    if (TypeCategory(dev.id) != kControllerCategory)
+        throw CtlError(DevName(dev.id) + " nie jest kontrolerem i nie ma konfiguracji przejść");
+    Block block{};
+    const std::size_t listLength = std::min(dev.ReadDevices(block), block.size());
+    if (listLength == 0) throw UErr(dev, 8, 0);
+    CheckStop();
+    const std::vector<uint8_t> list(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(listLength));
+    BusDevSet devs;
+    if (!devs.Decode(list)) throw CtlError(DevName(dev.id) + ": kontroler przysłał nieprawidłową listę urządzeń");
+
+    // As the window does: one session check, then one C per door in index order.
+    dev.EnsureSession();
+    std::vector<std::vector<uint8_t>> blocks;
+    for (int i = 0; i < devs.doorCount; ++i) {
+        CheckStop();
+        const std::size_t n =
+            std::min(dev.ReadBlock(static_cast<uint8_t>(devs.kind), static_cast<uint8_t>(i), block), block.size());
+        blocks.emplace_back(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    CheckStop();
+    Snapshot snap;
+    MakeSnapshot(snap, list, blocks);
+    snap.taken = Utc(ctl.clock());
+    snap.program = ctl.program;
+    snap.controllerId = dev.id;
+    snap.ip = dev.ip;
+    snap.status = static_cast<uint8_t>(dev.mode);
+    return snap;
+}
+
+int RestoreOnto(Ctl& ctl, UdpDev& dev, const Snapshot& snap, const std::string& snapshotPath)
+{
+    const Snapshot target = ReadController(dev, ctl);
+    const RestorePlan plan = MapSnapshot(snap, target, ctl.options.maps, ctl.options.doors);
+    if (!plan.problems.empty()) {
+        std::vector<std::string> lines = plan.problems;
+        lines.push_back("przywracanie odrzucone; na " + DevName(target.controllerId) + " nic nie zapisano");
+        throw CtlError(lines);
+    }
+    BusDevSet devs;
+    SnapshotDevices(target, devs);
+    for (const std::string& place : plan.skipped) ctl.out << place << ": pominięte, kopia go nie zawiera\n";
+
+    std::vector<int> changed;
+    for (const int i : plan.indexes) {
+        const SnapRecord& now = target.records[static_cast<std::size_t>(i)];
+        if (!now.read || now.bytes != plan.records[static_cast<std::size_t>(i)]) changed.push_back(i);
+    }
+    const auto differs = [&changed](int i) { return std::find(changed.begin(), changed.end(), i) != changed.end(); };
+
+    if (!ctl.options.yes) {
+        for (const int i : plan.indexes) {
+            const std::string place = RecordPlace(target.kind, i);
+            const SnapRecord& now = target.records[static_cast<std::size_t>(i)];
+            if (!differs(i)) {
+                ctl.out << place << ": bez zmian\n";
+            } else if (!now.read) {
+                ctl.out << place << ": do zapisania (obecnego zapisu nie odczytano)\n";
+            } else {
+                ctl.out << place << ": do zapisania\n";
+                ctl.out << DiffText(DiffRecords(target.kind, i, now.bytes, devs, target.controllerId,
+                                                plan.records[static_cast<std::size_t>(i)], devs, target.controllerId),
+                                    "    ");
+            }
+        }
+        ctl.out << "Próba: nic nie zapisano. Aby zapisać, dodaj --yes.\n";
+        return 0;
+    }
+    if (changed.empty()) {
+        for (const int i : plan.indexes) ctl.out << RecordPlace(target.kind, i) << ": bez zmian\n";
+        ctl.out << "Nic do zapisania.\n";
+        return 0;
+    }
+
+    // Every restore can be undone: the target as it is now goes to a file before anything is written.
+    const std::string keep = KeepPath(ctl, snapshotPath, target);
+    std::error_code same;
+    if (std::filesystem::equivalent(keep, snapshotPath, same))
+        throw CtlError("--keep " + keep + ": to plik przywracanej kopii; nic nie zapisano");
+    WriteFile(keep, EncodeSnapshot(target));
+    ctl.out << "Stan sprzed przywrócenia zapisano w " << keep << "\n";
+
+    std::vector<std::string> written;
+    const auto stopAt = [&](const std::string& place, const std::string& reason) {
+        std::vector<std::string> lines{place + ": " + reason};
+        lines.push_back(written.empty() ? "przywracanie przerwane; nic nie zapisano"
+                                        : "przywracanie przerwane; zapisane wcześniej: " + Joined(written));
+        lines.push_back("poprzedni stan: " + keep);
+        return CtlError(lines);
+    };
+    const auto kind = static_cast<uint8_t>(target.kind);
+    dev.EnsureSession();
+    for (const int i : plan.indexes) {
+        const std::string place = RecordPlace(target.kind, i);
+        if (!differs(i)) {
+            ctl.out << place << ": bez zmian\n";
+            continue;
+        }
+        if (StopRequested()) throw stopAt(place, "przerwano przed zapisem");
+        const RecordBytes& record = plan.records[static_cast<std::size_t>(i)];
+        Block block{};
+        std::size_t n = 0;
+        try {
+            dev.WriteBlock(kind, static_cast<uint8_t>(i), record.size(), record.data());
+            written.push_back(place);
+            n = std::min(dev.ReadBlock(kind, static_cast<uint8_t>(i), block), block.size());
+        } catch (const UErr& e) {
+            const std::string reason = "błąd: " + ErrorLine(e);
+            ctl.out << place << ": " << reason << "\n";
+            throw stopAt(place, reason);
+        }
+        // What the controller now holds must be byte for byte what was sent.
+        Snapshot back;
+        const std::vector<uint8_t> got(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
+        std::vector<std::vector<uint8_t>> blocks(static_cast<std::size_t>(i) + 1);
+        blocks.back() = got;
+        MakeSnapshot(back, target.deviceList, blocks);
+        const SnapRecord& read = back.records[static_cast<std::size_t>(i)];
+        if (!read.read || read.bytes != record) {
+            std::string reason = "zapisane, ale odczyt nie zgadza się z wysłanym";
+            if (!read.read) reason += " (nieprawidłowy blok)";
+            for (std::size_t b = 0; read.read && b < record.size(); ++b) {
+                if (read.bytes[b] == record[b]) continue;
+                char detail[64];
+                std::snprintf(detail, sizeof detail, " (bajt %zu: wysłano 0x%02X, odczytano 0x%02X)", b,
+                              static_cast<unsigned>(record[b]), static_cast<unsigned>(read.bytes[b]));
+                reason += detail;
+                break;
+            }
+            ctl.out << place << ": " << reason << "\n";
+            throw stopAt(place, reason);
+        }
+        ctl.out << place << ": zapisane i sprawdzone\n";
+    }
+    return 0;
+}
+
+std::string ErrorLine(const std::exception& e)
+{
+    // The link's messages are cp1250 text of several lines: one line of UTF-8 here.
+    const auto* link = dynamic_cast<const UErr*>(&e);
+    const std::string text = link ? link->Text() : e.what();
+    std::string line;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string part = text.substr(start, end - start);
+        if (!part.empty()) line += (line.empty() ? "" : " ") + (link ? Utf8FromCp1250(part) : part);
+        start = end + 1;
+    }
+    return line;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands.
+
+int CmdScan(Ctl& ctl)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        const UdpDevSet& set = found.set;
+        if (ctl.options.json) {
+            Json list = Json::array();
+            for (int i = 0; i < set.count; ++i)
+                list.push_back({{"name", DevName(set[i].id)},
+                                {"id", set[i].id},
+                                {"ip", set[i].IpText()},
+                                {"status", set[i].mode},
+                                {"mode", Utf8FromCp1250(set[i].ModeName())}});
+            ctl.out << list.dump(2) << "\n";
+        } else {
+            for (int i = 0; i < set.count; ++i) {
+                std::string ip = set[i].IpText();
+                ip.resize(std::max<std::size_t>(ip.size(), 15), ' ');
+                ctl.out << DevName(set[i].id) << "  " << ip << "  " << Utf8FromCp1250(set[i].ModeName()) << "\n";
+            }
+            if (set.count == 0) Say(ctl, "nie znaleziono żadnego urządzenia");
+        }
+        return 0;
+    });
+}
+
+int CmdTime(Ctl& ctl, const std::string& which)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        std::vector<UdpDev*> targets;
+        if (which == "all") {
+            for (int i = 0; i < found.set.count; ++i) targets.push_back(&found.set[i]);
+            if (targets.empty()) throw CtlError("nie znaleziono żadnego kontrolera w sieci");
+        } else {
+            targets.push_back(&FindController(found.set, which));
+        }
+        for (UdpDev* dev : targets) {
+            CheckStop();
+            // The time frame: seconds since 1970 UTC; the controller sends no answer.
+            Endpoint& udp = UDP();
+            const auto seconds = static_cast<uint32_t>(udp.UtcSeconds());
+            uint8_t payload[4];
+            PutU32(payload, seconds);
+            const std::vector<uint8_t> frame = BuildUnsigned('T', dev->id, payload);
+            udp.SendTo(dev->ip, kUdpPort, frame.data(), frame.size());
+            ctl.out << DevName(dev->id) << "  " << dev->IpText() << ": wysłano czas "
+                    << Utc(static_cast<std::time_t>(seconds)) << "\n";
+        }
+        return 0;
+    });
+}
+
+int CmdShow(Ctl& ctl, const std::string& what)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        Snapshot snap;
+        if (NamesController(what)) {
+            found.Search(ctl.options.search);
+            snap = ReadController(ConfigurableController(found.set, what), ctl);
+            WarnUnread(ctl, snap, "nie można go pokazać");
+        } else {
+            snap = LoadSnapshot(what);
+        }
+        if (ctl.options.json) ctl.out << ShowJson(snap).dump(2) << "\n";
+        else ctl.out << ShowText(snap);
+        return 0;
+    });
+}
+
+int CmdBackup(Ctl& ctl, const std::string& controller)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        const Snapshot snap = ReadController(ConfigurableController(found.set, controller), ctl);
+        WarnUnread(ctl, snap, "w kopii zapisane jako nieodczytane");
+        const std::string text = EncodeSnapshot(snap);
+        if (ctl.options.output == "-") {
+            ctl.out << text;
+        } else {
+            WriteFile(ctl.options.output, text);
+            ctl.out << "Kopia " << DevName(snap.controllerId) << " (" << Contents(snap) << ") zapisana w "
+                    << ctl.options.output << "\n";
+        }
+        return 0;
+    });
+}
+
+int CmdDiff(Ctl& ctl, const std::string& a, const std::string& b)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        // Files first: a file that is refused needs no network.
+        std::optional<Snapshot> fromFile[2];
+        const std::string* names[2] = {&a, &b};
+        for (int k = 0; k < 2; ++k)
+            if (!NamesController(*names[k])) fromFile[k] = LoadSnapshot(*names[k]);
+        if (!fromFile[0] || !fromFile[1]) found.Search(ctl.options.search);
+        const auto side = [&](int k) {
+            if (fromFile[k]) return *fromFile[k];
+            Snapshot snap = ReadController(ConfigurableController(found.set, *names[k]), ctl);
+            WarnUnread(ctl, snap, "porównane jako nieodczytane");
+            return snap;
+        };
+        const Snapshot sa = side(0);
+        const Snapshot sb = side(1);
+        const std::vector<Difference> differences = Diff(sa, sb);
+        if (ctl.options.json) {
+            Json doc;
+            doc["a"] = a;
+            doc["b"] = b;
+            doc["equal"] = differences.empty();
+            doc["differences"] = DiffJson(differences);
+            ctl.out << doc.dump(2) << "\n";
+        } else {
+            ctl.out << DiffText(differences);
+        }
+        return differences.empty() ? 0 : 1;
+    });
+}
+
+int CmdRestore(Ctl& ctl, const std::string& file, const std::string& controller)
+{
+    // The file first: a snapshot that is refused needs no network at all.
+    Snapshot snap;
+    {
+        const int status = Guarded(ctl, [&] {
+            snap = LoadSnapshot(file);
+            return 0;
+        });
+        if (status != 0) return status;
+    }
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        return RestoreOnto(ctl, ConfigurableController(found.set, controller), snap, file);
+    });
+}
+
+int CmdReport(Ctl& ctl, const std::string& controller)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        UdpDev& dev = ConfigurableController(found.set, controller);
+        // Exactly the window's reading: a cleared model, the device list, then the doors.
+        BusDevSet devs;
+        DoorConfig doors(devs);
+        doors.Clear();
+        LoadDevices(dev, devs);
+        if (devs.kind != 1)
+            throw CtlError("raport dotyczy tylko kontrolerów przejść, a " + DevName(dev.id) + " to kontroler windy");
+        doors.Load(dev);
+        CheckStop();
+        const uint8_t unread = doors.UnreadDoors();
+        for (int i = 0; i < devs.doorCount; ++i)
+            if ((unread >> i) & 1)
+                Say(ctl, DevName(dev.id) + ", " + RecordPlace(1, i) +
+                             ": kontroler przysłał nieprawidłowy blok; w raporcie bez przypisań");
+        const std::time_t now = ctl.clock();
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        const ReportDate date{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+        if (!WriteReport(ctl.options.output, dev.id, devs, doors, Cp1250FromUtf8(ctl.options.location), date))
+            throw CtlError(ctl.options.output + ": nie można zapisać pliku (" + std::strerror(errno) + ")");
+        ctl.out << "Raport " << DevName(dev.id) << " zapisany w " << ctl.options.output << "\n";
+        return 0;
+    });
+}
+
+int CmdDeleteInactive(Ctl& ctl, const std::string& controller)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        UdpDev& dev = ConfigurableController(found.set, controller);
+        BusDevSet devs;
+        LoadDevices(dev, devs);
+        const std::vector<std::string> lost = PresentNames(devs, kStatusInactive);
+        if (lost.empty()) throw CtlError(DevName(dev.id) + " nie ma nieaktywnych urządzeń; nic do usunięcia");
+        if (!ctl.options.yes) {
+            ctl.out << "Do usunięcia (nieaktywne): " << Joined(lost) << "\n";
+            ctl.out << "Próba: nic nie zmieniono. Aby usunąć, dodaj --yes.\n";
+            return 0;
+        }
+        dev.DeleteInactive();
+        ctl.out << "Usunięto nieaktywne: " << Joined(lost) << "\n";
+        PrintDevicesNow(ctl, dev, devs);
+        return 0;
+    });
+}
+
+int CmdReplace(Ctl& ctl, const std::string& controller, const std::string& oldName, const std::string& newName)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        UdpDev& dev = ConfigurableController(found.set, controller);
+        BusDevSet devs;
+        LoadDevices(dev, devs);
+        // The window's rule: only a pair it offers, an inactive device and a new one of its type.
+        ResList pairs;
+        const int n = devs.ReplacePairs(pairs);
+        std::optional<uint16_t> pair;
+        for (int q = 0; q < n && !pair; ++q)
+            if (devs.SlotName(pairs[q] & 0x7F) == oldName && devs.SlotName((pairs[q] >> 8) & 0x7F) == newName)
+                pair = pairs[q];
+        if (!pair) throw CtlError(PairProblems(devs, oldName, newName));
+        if (!ctl.options.yes) {
+            ctl.out << "Do zastąpienia: " << oldName << " <-- " << newName << "\n";
+            ctl.out << "Próba: nic nie zmieniono. Aby zastąpić, dodaj --yes.\n";
+            return 0;
+        }
+        dev.ReplaceDevice(*pair);
+        ctl.out << "Zastąpiono: " << oldName << " <-- " << newName << "\n";
+        PrintDevicesNow(ctl, dev, devs);
+        return 0;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Arguments.
+
+bool ParseDoorList(const std::string& text, std::vector<int>& doors)
+{
+    doors.clear();
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(start, end - start);
+        if (item.size() != 1 || item[0] < '1' || item[0] > '8') return false;
+        const int door = item[0] - '0';
+        if (std::find(doors.begin(), doors.end(), door) == doors.end()) doors.push_back(door);
+        start = end + 1;
+    }
+    std::sort(doors.begin(), doors.end());
+    return !doors.empty();
+}
+
+bool ParseDeviceMap(const std::string& text, DeviceMap& map)
+{
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos) return false;
+    map.from = text.substr(0, eq);
+    map.to = text.substr(eq + 1);
+    return NamesController(map.from) && NamesController(map.to) && map.from.find('.') == std::string::npos &&
+           map.to.find('.') == std::string::npos;
+}
+
+int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
+{
+    struct Spec {
+        const char* name;
+        std::size_t arguments;
+        std::set<std::string> options;
+        const char* usage;
+    };
+    static const Spec kSpecs[] = {
+        {"scan", 0, {"json"}, "scan"},
+        {"time", 1, {}, "time NAZWA|all"},
+        {"show", 1, {"json"}, "show NAZWA|PLIK"},
+        {"backup", 1, {"output"}, "backup NAZWA -o PLIK"},
+        {"diff", 2, {"json"}, "diff A B"},
+        {"restore", 2, {"doors", "map", "yes", "keep"}, "restore PLIK NAZWA [--doors 1,3] [--map STARE=NOWE] [--yes]"},
+        {"report", 1, {"output", "location"}, "report NAZWA -o PLIK [--location TEKST]"},
+        {"delete-inactive", 1, {"yes"}, "delete-inactive NAZWA [--yes]"},
+        {"replace", 3, {"yes"}, "replace NAZWA STARE NOWE [--yes]"},
+    };
+    const auto usage = [&ctl](const std::string& line) {
+        Say(ctl, line);
+        return 2;
+    };
+    if (args.empty()) return usage("brak polecenia; zobacz olmctl --help");
+    const Spec* spec = nullptr;
+    for (const Spec& s : kSpecs)
+        if (args[0] == s.name) spec = &s;
+    if (!spec) return usage("nieznane polecenie: " + args[0] + "; zobacz olmctl --help");
+    if (args.size() - 1 != spec->arguments) return usage("użycie: olmctl " + std::string(spec->usage));
+    for (const std::string& option : ctl.options.given) {
+        if (option == "demo" || spec->options.count(option)) continue;
+        const std::string shown = option == "output" ? "-o" : "--" + option;
+        return usage("opcja " + shown + " nie dotyczy polecenia " + args[0]);
+    }
+    const CtlOptions& o = ctl.options;
+    if (spec->options.count("output") && o.output.empty())
+        return usage("polecenie " + args[0] + " wymaga opcji -o PLIK");
+    if (args[0] == "report" && o.output == "-") return usage("raport zapisuje się tylko do pliku");
+    if (args[0] == "report") {
+        std::size_t characters = 0;
+        for (const char c : o.location) characters += (c & 0xC0) != 0x80;
+        if (characters > kMaxLocation)
+            return usage("--location: najwyżej " + std::to_string(kMaxLocation) + " znaków");
+    }
+    const std::string& a1 = args.size() > 1 ? args[1] : std::string();
+    const std::string& a2 = args.size() > 2 ? args[2] : std::string();
+    const std::string& a3 = args.size() > 3 ? args[3] : std::string();
+    if (args[0] == "scan") return CmdScan(ctl);
+    if (args[0] == "time") return CmdTime(ctl, a1);
+    if (args[0] == "show") return CmdShow(ctl, a1);
+    if (args[0] == "backup") return CmdBackup(ctl, a1);
+    if (args[0] == "diff") return CmdDiff(ctl, a1, a2);
+    if (args[0] == "restore") return CmdRestore(ctl, a1, a2);
+    if (args[0] == "report") return CmdReport(ctl, a1);
+    if (args[0] == "delete-inactive") return CmdDeleteInactive(ctl, a1);
+    return CmdReplace(ctl, a1, a2, a3);
+}
