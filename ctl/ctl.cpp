@@ -577,13 +577,16 @@ int CmdReport(Ctl& ctl, const std::string& controller)
         for (int i = 0; i < devs.doorCount; ++i)
             if ((unread >> i) & 1)
                 Say(ctl, DevName(dev.id) + ", " + RecordPlace(1, i) +
-                             ": kontroler przysłał nieprawidłowy blok; w raporcie bez przypisań");
+                             ": kontroler przysłał nieprawidłowy blok; w raporcie jako nieodczytane");
         const std::time_t now = ctl.clock();
         std::tm tm{};
         localtime_r(&now, &tm);
         const ReportDate date{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
-        if (!WriteReport(ctl.options.output, dev.id, devs, doors, Cp1250FromUtf8(ctl.options.location), date))
-            throw CtlError(ctl.options.output + ": nie można zapisać pliku (" + std::strerror(errno) + ")");
+        try {
+            WriteReport(ctl.options.output, dev.id, devs, doors, Cp1250FromUtf8(ctl.options.location), date);
+        } catch (const ReportFileError& e) {
+            throw CtlError(ctl.options.output + ": nie można zapisać pliku (" + e.systemMessage + ")");
+        }
         ctl.out << "Raport " << DevName(dev.id) << " zapisany w " << ctl.options.output << "\n";
         return 0;
     });

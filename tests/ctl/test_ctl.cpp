@@ -11,6 +11,7 @@
 #include "ctl/ctl.h"
 #include "link/devid.h"
 #include "link/frame.h"
+#include "link/udpdev.h"
 #include "model/ctrlcfg.h"
 #include "report/report.h"
 #include "sim/blocks.h"
@@ -534,14 +535,24 @@ TEST_F(Commands, ReportWritesWhatTheWindowWrites)
     EXPECT_EQ(Run({"report", "K105_01201"}, o), 0) << err.str();
     EXPECT_EQ(out.str(), "Raport K105_01201 zapisany w " + file.string() + "\n");
 
-    // The same model, decoded straight from the sample's blocks.
+    ExpectClosed(Peer(kFour));
+
+    // What the window reads of the same controller: its device list and doors through the link,
+    // into a cleared model, then the report text of that model.
     const auto samples = SampleControllers();
     const SampleController& four = samples[1];
+    UdpDev dev;
+    dev.id = four.id;
+    dev.ip = lan.PeerIp(four.id);
+    dev.mode = four.status;
+    dev.reachable = true;
     BusDevSet devs;
-    ASSERT_TRUE(devs.Decode(four.deviceList));
     DoorConfig doors(devs);
     doors.Clear();
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(DecodeDoor(four.blocks[static_cast<std::size_t>(i)], doors.doors[static_cast<std::size_t>(i)]));
+    devs.Load(dev);
+    doors.Load(dev);
+    dev.CloseSession();
+    ASSERT_EQ(doors.UnreadDoors(), 0);
     std::tm tm{};
     const std::time_t now = kNow;
     localtime_r(&now, &tm);
@@ -549,7 +560,6 @@ TEST_F(Commands, ReportWritesWhatTheWindowWrites)
                                             {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday});
     EXPECT_EQ(ReadAll(file), expected);
     EXPECT_NE(expected.find("Lokalizacja: " + Cp1250("Budynek A, piętro 2") + "\r\n"), std::string::npos);
-    ExpectClosed(Peer(kFour));
 
     EXPECT_EQ(Run({"report", "K110_00077"}, Output(dir / "l.txt")), 1);
     EXPECT_EQ(err.str(), "olmctl: raport dotyczy tylko kontrolerów przejść, a K110_00077 to kontroler windy\n");
