@@ -1,5 +1,6 @@
 #include "link/udpdev.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -325,10 +326,45 @@ UdpDev* UdpDevSet::Selected()
 void UdpDevSet::Search()
 {
     const std::vector<uint8_t> request = BuildUnsigned('O', kAllDevices, {});
+    Endpoint& udp = UDP();
+    // 255.255.255.255 leaves through the one interface that the routing table picks; a directed
+    // broadcast reaches the segment of its own network card. A controller that hears several
+    // copies answers each, and the collection keeps one record and sends one time frame.
+    std::vector<uint32_t> directed;   // in the order of the cards, each address once
+    for (const uint32_t ip : udp.DirectedBroadcasts())
+        if (ip != kBroadcastIp && std::find(directed.begin(), directed.end(), ip) == directed.end()) directed.push_back(ip);
+    const std::vector<uint32_t> hosts = TargetHosts(targets);
     for (int pass = 0; pass < 3; ++pass) {
-        UDP().SendTo(kBroadcastIp, kUdpPort, request.data(), request.size());
-        if (Collect(kReceiveTimeoutMs)) return;
+        udp.SendTo(kBroadcastIp, kUdpPort, request.data(), request.size());
+        for (const uint32_t ip : directed) udp.SendTo(ip, kUdpPort, request.data(), request.size());
+        const bool swept = Sweep(hosts, request);
+        if (Collect(kReceiveTimeoutMs) || swept) return;
     }
+}
+
+bool UdpDevSet::Sweep(const std::vector<uint32_t>& hosts, const std::vector<uint8_t>& request)
+{
+    Endpoint& udp = UDP();
+    const int64_t start = udp.NowMs();
+    bool setChanged = false;
+    std::size_t next = 0;
+    for (int64_t burst = 0; next < hosts.size(); ++burst) {
+        // Bursts keep to their schedule: replies that keep a collection busy past a tick make
+        // the next wait shorter, not the sweep longer.
+        if (burst > 0) {
+            const int64_t wait = start + burst * kSweepTickMs - udp.NowMs();
+            if (Collect(static_cast<int>(std::max<int64_t>(wait, 0)))) setChanged = true;
+        }
+        for (const std::size_t end = std::min(next + kSweepBurst, hosts.size()); next < end; ++next) {
+            try {
+                udp.SendTo(hosts[next], kUdpPort, request.data(), request.size());
+            } catch (const std::runtime_error&) {
+                // An address that this machine cannot send to is one that does not answer; the
+                // rest of the range is still asked (a trace shows the refusal).
+            }
+        }
+    }
+    return setChanged;
 }
 
 bool UdpDevSet::Collect(int timeoutMs)
