@@ -19,6 +19,8 @@
 #include "olm/version.h"
 
 using nlohmann::json;
+// Lines keep their fields in the order written: time, direction and peer first.
+using OrderedJson = nlohmann::ordered_json;
 
 namespace {
 
@@ -122,7 +124,7 @@ std::string TraceWriter::Line(int64_t ms, TraceDirection dir, uint32_t ip, uint1
                               std::span<const uint8_t> bytes, const std::string& error)
 {
     const bool secret = CarriesKey(bytes);
-    json line = {
+    OrderedJson line = {
         {"ms", ms},
         {"dir", dir == TraceDirection::Sent ? "send" : "recv"},
         {"ip", AddressText(ip)},
@@ -160,13 +162,13 @@ std::string TraceWriter::Line(int64_t ms, TraceDirection dir, uint32_t ip, uint1
     }
     if (!error.empty()) line["error"] = error;
     // Text from the system (an error message) may not be valid UTF-8: it is replaced, not refused.
-    return line.dump(-1, ' ', false, json::error_handler_t::replace);
+    return line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
 }
 
 std::string TraceWriter::StartLine(int64_t utcSeconds, const std::string& program)
 {
-    const json line = {{"start", UtcText(utcSeconds)}, {"program", program}, {"version", OLM_VERSION}};
-    return line.dump(-1, ' ', false, json::error_handler_t::replace);
+    const OrderedJson line = {{"start", UtcText(utcSeconds)}, {"program", program}, {"version", OLM_VERSION}};
+    return line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -142,6 +142,11 @@ TEST_F(Trace, EveryDatagramAppearsOnceInOrderWithWhatTheLinkMakesOfIt)
     EXPECT_EQ(lines[0]["program"], "olmconfig");
     EXPECT_EQ(lines[0]["start"], "2024-05-17T00:00:00Z");
     EXPECT_TRUE(lines[0].contains("version"));
+    // Time, direction and peer lead each line, for a reader without the viewer.
+    const std::string text = ReadAll(file);
+    const std::size_t second = text.find('\n') + 1;
+    const std::string lead = R"({"ms":0,"dir":"send","ip":"255.255.255.255","port":45389,"len":12,)";
+    EXPECT_EQ(text.substr(second, lead.size()), lead);
 
     int64_t lastMs = 0;
     std::string letters;
