@@ -54,20 +54,28 @@ bool CarriesKey(std::span<const uint8_t> bytes)
     return IsFrame(bytes) && bytes[3] == 'K' && bytes.size() > kUnsignedOverhead;
 }
 
-std::string Hex(std::span<const uint8_t> bytes, std::size_t maskFrom)
+// Appends the bytes in hex; those from maskFrom on as "xx".
+void AppendHex(std::string& out, std::span<const uint8_t> bytes, std::size_t maskFrom)
 {
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
+    const std::size_t at = out.size();
+    out.resize(at + 2 * bytes.size());
+    char* p = out.data() + at;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i >= maskFrom) {
-            hex += "xx";
-        } else {
-            hex += kDigits[bytes[i] >> 4];
-            hex += kDigits[bytes[i] & 15];
-        }
+        *p++ = i >= maskFrom ? 'x' : kDigits[bytes[i] >> 4];
+        *p++ = i >= maskFrom ? 'x' : kDigits[bytes[i] & 15];
     }
-    return hex;
+}
+
+// ASCII text as a JSON string.
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
 }
 
 std::string UtcText(int64_t seconds)
@@ -123,46 +131,48 @@ void TraceWriter::Learn(uint32_t id, const uint8_t* material)
 std::string TraceWriter::Line(int64_t ms, TraceDirection dir, uint32_t ip, uint16_t port,
                               std::span<const uint8_t> bytes, const std::string& error)
 {
+    // The fixed fields are written directly: a trace must cost a selection little, and every one
+    // of them is plain ASCII. Text from outside (an error message) goes through the JSON library,
+    // which escapes it and replaces what is not UTF-8.
     const bool secret = CarriesKey(bytes);
-    OrderedJson line = {
-        {"ms", ms},
-        {"dir", dir == TraceDirection::Sent ? "send" : "recv"},
-        {"ip", AddressText(ip)},
-        {"port", port},
-        {"len", bytes.size()},
-        {"hex", Hex(bytes, secret ? 8 : bytes.size())},
-    };
-    if (secret) line["masked"] = true;
+    const std::size_t n = bytes.size();
+    std::string line;
+    line.reserve(200 + 2 * n);
+    line += "{\"ms\":" + std::to_string(ms);
+    line += dir == TraceDirection::Sent ? ",\"dir\":\"send\"" : ",\"dir\":\"recv\"";
+    line += ",\"ip\":\"" + AddressText(ip) + "\",\"port\":" + std::to_string(port);
+    line += ",\"len\":" + std::to_string(n) + ",\"hex\":\"";
+    AppendHex(line, bytes, secret ? 8 : n);
+    line += '"';
+    if (secret) line += ",\"masked\":true";
     if (IsFrame(bytes)) {
-        const std::size_t n = bytes.size();
         const uint32_t id = GetU32(&bytes[4]);
         const bool isSigned = bytes[3] == 'C' && n >= kSignedOverhead;
-        line["tag"] = "MMD" + LetterText(bytes[3]);
-        line["id"] = id;
-        line["dev"] = id == kAllDevices ? "*" : DevName(id);
-        line["signed"] = isSigned;
+        line += ",\"tag\":" + Quoted("MMD" + LetterText(bytes[3]));
+        line += ",\"id\":" + std::to_string(id);
+        line += ",\"dev\":" + Quoted(id == kAllDevices ? "*" : DevName(id));
+        line += isSigned ? ",\"signed\":true" : ",\"signed\":false";
+        const char* check = nullptr;
         if (isSigned) {
-            line["letter"] = LetterText(static_cast<uint8_t>(bytes[10] & 0x7F));
-            line["counter"] = GetU16(&bytes[8]);
+            line += ",\"letter\":" + Quoted(LetterText(static_cast<uint8_t>(bytes[10] & 0x7F)));
+            line += ",\"counter\":" + std::to_string(GetU16(&bytes[8]));
+            check = "no-key";
             if (const auto* key = KeyOf(id)) {
-                AES128 aes;
-                CMAC cmac(aes);
-                aes.SetKey(key->data());
-                line["check"] = CheckSignedCode(cmac, bytes) ? "code-ok" : "code-bad";
-            } else {
-                line["check"] = "no-key";
+                aes_.SetKey(key->data());
+                check = CheckSignedCode(cmac_, bytes) ? "code-ok" : "code-bad";
             }
+            line += ",\"check\":\"" + std::string(check) + '"';
         } else {
             const bool crcOk = CheckUnsigned(bytes);
-            line["letter"] = LetterText(bytes[3]);
-            line["check"] = crcOk ? "crc-ok" : "crc-bad";
-            if (bytes[3] == 'O' && n == kStatusReplyLength) line["status"] = bytes[10];
+            line += ",\"letter\":" + Quoted(LetterText(bytes[3]));
+            line += crcOk ? ",\"check\":\"crc-ok\"" : ",\"check\":\"crc-bad\"";
+            if (bytes[3] == 'O' && n == kStatusReplyLength) line += ",\"status\":" + std::to_string(bytes[10]);
             if (secret && crcOk && n == kUnsignedOverhead + kKeyMaterial) Learn(id, &bytes[8]);
         }
     }
-    if (!error.empty()) line["error"] = error;
-    // Text from the system (an error message) may not be valid UTF-8: it is replaced, not refused.
-    return line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+    if (!error.empty()) line += ",\"error\":" + json(error).dump(-1, ' ', false, json::error_handler_t::replace);
+    line += '}';
+    return line;
 }
 
 std::string TraceWriter::StartLine(int64_t utcSeconds, const std::string& program)

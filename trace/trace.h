@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "link/aes.h"
+#include "link/cmac.h"
 #include "link/endpoint.h"
 
 // A trace for support: one JSON line per datagram that a program sends or receives, with what the
@@ -59,6 +61,8 @@ private:
     void Learn(uint32_t id, const uint8_t* material);
 
     std::vector<Key> keys_;
+    AES128 aes_;         // keyed afresh for each signed frame of a controller whose key is known
+    CMAC cmac_{aes_};
 };
 
 // An endpoint that writes a trace of another endpoint's datagrams, the same over real UDP and on
