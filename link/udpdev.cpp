@@ -31,6 +31,18 @@ LinkCrypto& Crypto()
 
 using ReplyBuffer = std::array<uint8_t, kBufferSize>;
 
+// A search datagram beside the limited broadcast (to a card's directed broadcast address, or to a
+// target address). One that the system refuses (a card that went down since it was listed, an
+// address with no route) is one that nobody answers: the search goes on, and a trace shows the
+// refusal. Errors of the limited broadcast itself still reach the caller.
+void SendBesides(Endpoint& udp, uint32_t ip, const std::vector<uint8_t>& request)
+{
+    try {
+        udp.SendTo(ip, kUdpPort, request.data(), request.size());
+    } catch (const std::runtime_error&) {
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -336,7 +348,7 @@ void UdpDevSet::Search()
     const std::vector<uint32_t> hosts = TargetHosts(targets);
     for (int pass = 0; pass < 3; ++pass) {
         udp.SendTo(kBroadcastIp, kUdpPort, request.data(), request.size());
-        for (const uint32_t ip : directed) udp.SendTo(ip, kUdpPort, request.data(), request.size());
+        for (const uint32_t ip : directed) SendBesides(udp, ip, request);
         const bool swept = Sweep(hosts, request);
         if (Collect(kReceiveTimeoutMs) || swept) return;
     }
@@ -356,12 +368,7 @@ bool UdpDevSet::Sweep(const std::vector<uint32_t>& hosts, const std::vector<uint
             if (Collect(static_cast<int>(std::max<int64_t>(wait, 0)))) setChanged = true;
         }
         for (const std::size_t end = std::min(next + kSweepBurst, hosts.size()); next < end; ++next) {
-            try {
-                udp.SendTo(hosts[next], kUdpPort, request.data(), request.size());
-            } catch (const std::runtime_error&) {
-                // An address that this machine cannot send to is one that does not answer; the
-                // rest of the range is still asked (a trace shows the refusal).
-            }
+            SendBesides(udp, hosts[next], request);
         }
     }
     return setChanged;

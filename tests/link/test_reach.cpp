@@ -138,25 +138,31 @@ TEST_F(Reach, ASilentRangeIsSweptInEachOfTheThreePasses)
     }
 }
 
-TEST_F(Reach, AnAddressThatCannotBeSentToDoesNotStopTheSweep)
+TEST_F(Reach, AnAddressThatCannotBeSentToDoesNotStopTheSearch)
 {
+    // A card that went down since it was listed, and a target address with no route.
     struct RefusingLan : SimLan {
-        uint32_t refused = 0;
+        std::vector<uint32_t> refused;
         void SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t length) override
         {
-            if (ip == refused) throw std::runtime_error("sendto: No route to host");
+            if (std::find(refused.begin(), refused.end(), ip) != refused.end())
+                throw std::runtime_error("sendto: Network is unreachable");
             SimLan::SendTo(ip, port, data, length);
         }
     } refusing;
-    refusing.refused = kFar | 3;
+    refusing.refused = {0x0A14FFFFu, kFar | 3};
+    refusing.interfaces = {{kCard1, 24}, {kCard2, 16}};
     refusing.AddPeer(kFar | 200, MakeId(305, 99), kServis);
-    refusing.interfaces = {{kCard1, 24}};
     SetEndpoint(&refusing);
     UdpDevSet set;
     set.targets = {{kFar, 24}};
     set.Search();
     ASSERT_EQ(set.count, 1);
     EXPECT_EQ(set[0].ip, kFar | 200);
+    // The limited broadcast, the first card's directed broadcast, then the range but its .3.
+    EXPECT_EQ(refusing.sent[1].toIp, 0xC0A801FFu);
+    EXPECT_EQ(refusing.sent[2].toIp, kFar | 1);
+    EXPECT_EQ(refusing.sent[4].toIp, kFar | 4);
 }
 
 TEST(Target, ParsesAnAddressOrARangeOfAtMostASlash22)
