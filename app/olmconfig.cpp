@@ -6,5 +6,6 @@ int main(int argc, char** argv)
 {
     OlmApplication app(argc, argv);
     QUdpEndpoint udp;
-    return RunProgram(udp);
+    // --target and --trace (see RunProgram); without options the program is the plain window.
+    return RunProgram(udp, QApplication::arguments());
 }

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -21,6 +22,8 @@
 #include "app/wmain.h"
 #include "help/lokdlg.h"
 #include "help/whelp.h"
+#include "trace/options.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -97,10 +100,11 @@ void LoadPolishTranslations(QCoreApplication& app)
         delete translator;
 }
 
-int RunProgram(Endpoint& udp, const std::function<void(TMainWin&)>& started)
+namespace {
+
+int RunWindow(Endpoint& udp, const std::function<void(TMainWin&)>& started)
 {
     try {
-        LoadPolishTranslations(*QCoreApplication::instance());
         // The window is laid out for the classic Windows look. Where the platform's style is Qt's
         // Fusion (Linux desktops), whose fields are padded wider, the Windows style keeps every
         // resource name whole within its 113-pixel picker.
@@ -120,4 +124,49 @@ int RunProgram(Endpoint& udp, const std::function<void(TMainWin&)>& started)
         ShowFatal(Message(std::current_exception()));
     }
     return 0;
+}
+
+}  // namespace
+
+int RunProgram(Endpoint& udp, const std::function<void(TMainWin&)>& started)
+{
+    LoadPolishTranslations(*QCoreApplication::instance());
+    return RunWindow(udp, started);
+}
+
+ProgramNet::ProgramNet(Endpoint& udp, const QStringList& arguments, AppSeams& seams, const std::string& program)
+    : udp_(udp), previousTargets_(SearchTargets())
+{
+    std::vector<std::string> args;
+    for (const QString& arg : arguments) args.push_back(arg.toStdString());
+    QString problem;
+    try {
+        const NetOptions options = ParseNetOptions(args);
+        if (options.trace) trace_ = std::make_unique<TraceEndpoint>(udp, *options.trace, program);
+        SetSearchTargets(options.targets);
+        return;
+    } catch (const UsageError& e) {
+        status_ = 2;
+        problem = QString::fromUtf8(e.what()) + QStringLiteral("\n\nUżycie: ") + QString::fromStdString(program) +
+                  QStringLiteral(" [--target ADRES[/PREFIKS]]... [--trace PLIK]\n") + QString::fromUtf8(NetOptionsHelp());
+    } catch (const std::exception& e) {
+        status_ = 1;
+        problem = QString::fromUtf8(e.what());
+    }
+    // One line on stderr too, for whoever started the program from a shell.
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), problem.section(QLatin1Char('\n'), 0, 0).toUtf8().constData());
+    seams.ShowError(nullptr, problem);
+}
+
+ProgramNet::~ProgramNet() { SetSearchTargets(previousTargets_); }
+
+Endpoint& ProgramNet::Udp() const { return trace_ ? *trace_ : udp_; }
+
+int RunProgram(Endpoint& udp, const QStringList& arguments, const std::function<void(TMainWin&)>& started)
+{
+    LoadPolishTranslations(*QCoreApplication::instance());
+    QtSeams seams;
+    const ProgramNet net(udp, arguments, seams, QCoreApplication::applicationName().toStdString());
+    if (net.Status() != 0) return net.Status();
+    return RunWindow(net.Udp(), started);
 }

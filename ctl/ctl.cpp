@@ -20,6 +20,7 @@
 #include "snapshot/diff.h"
 #include "snapshot/text.h"
 #include "snapshot/view.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -672,6 +673,18 @@ bool ParseDeviceMap(const std::string& text, DeviceMap& map)
            map.to.find('.') == std::string::npos;
 }
 
+int CmdTraceView(Ctl& ctl, const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        Say(ctl, "nie można otworzyć pliku „" + file + "”");
+        return 1;
+    }
+    if (PrintTrace(in, ctl.out)) return 0;
+    Say(ctl, "niektóre wiersze pliku „" + file + "” nie są wierszami śladu");
+    return 1;
+}
+
 int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
 {
     struct Spec {
@@ -690,7 +703,11 @@ int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
         {"report", 1, {"output", "location"}, "report NAZWA -o PLIK [--location TEKST]"},
         {"delete-inactive", 1, {"yes"}, "delete-inactive NAZWA [--yes]"},
         {"replace", 3, {"yes"}, "replace NAZWA STARE NOWE [--yes]"},
+        {"trace-view", 1, {}, "trace-view PLIK"},
     };
+    // The options of the network (where and how the controllers are reached) serve every command
+    // that reaches them; a trace is read without any network.
+    static const std::set<std::string> kNetworkOptions = {"demo", "target", "trace"};
     const auto usage = [&ctl](const std::string& line) {
         Say(ctl, line);
         return 2;
@@ -702,7 +719,7 @@ int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
     if (!spec) return usage("nieznane polecenie: " + args[0] + "; zobacz olmctl --help");
     if (args.size() - 1 != spec->arguments) return usage("użycie: olmctl " + std::string(spec->usage));
     for (const std::string& option : ctl.options.given) {
-        if (option == "demo" || spec->options.count(option)) continue;
+        if (spec->options.count(option) || (kNetworkOptions.count(option) && args[0] != "trace-view")) continue;
         const std::string shown = option == "output" ? "-o" : "--" + option;
         return usage("opcja " + shown + " nie dotyczy polecenia " + args[0]);
     }
@@ -727,5 +744,6 @@ int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
     if (args[0] == "restore") return CmdRestore(ctl, a1, a2);
     if (args[0] == "report") return CmdReport(ctl, a1);
     if (args[0] == "delete-inactive") return CmdDeleteInactive(ctl, a1);
+    if (args[0] == "trace-view") return CmdTraceView(ctl, a1);
     return CmdReplace(ctl, a1, a2, a3);
 }

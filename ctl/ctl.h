@@ -71,6 +71,8 @@ int CmdRestore(Ctl& ctl, const std::string& file, const std::string& controller)
 int CmdReport(Ctl& ctl, const std::string& controller);
 int CmdDeleteInactive(Ctl& ctl, const std::string& controller);
 int CmdReplace(Ctl& ctl, const std::string& controller, const std::string& oldName, const std::string& newName);
+// Prints a trace written with --trace, one aligned line per datagram; needs no network.
+int CmdTraceView(Ctl& ctl, const std::string& file);
 
 // Option values: "1,3" (door numbers 1-8) and "OLD=NEW" (device names). False when malformed.
 bool ParseDoorList(const std::string& text, std::vector<int>& doors);

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The one datagram endpoint through which the program reaches the network. The main window owns
 // the concrete endpoint (real UDP, or the simulated LAN in tests and the demo) and hands it to the
@@ -27,6 +28,11 @@ public:
         uint16_t port = 0;
         return Receive(buffer, capacity, timeoutMs, fromIp, port);
     }
+    // The directed broadcast addresses (192.168.1.255 for 192.168.1.20/24) of the IPv4 interfaces
+    // that are up, are not loopback and have a broadcast address. 255.255.255.255 leaves through
+    // the one interface that the routing table picks; the search also sends to each of these so
+    // that it reaches every network card's segment. An endpoint that knows no interfaces has none.
+    virtual std::vector<uint32_t> DirectedBroadcasts() { return {}; }
     // Millisecond clock for reply deadlines.
     virtual int64_t NowMs() = 0;
     // Seconds since 1970-01-01 00:00 UTC, for the time frame.

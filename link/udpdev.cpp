@@ -1,5 +1,6 @@
 #include "link/udpdev.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -29,6 +30,18 @@ LinkCrypto& Crypto()
 }
 
 using ReplyBuffer = std::array<uint8_t, kBufferSize>;
+
+// A search datagram beside the limited broadcast (to a card's directed broadcast address, or to a
+// target address). One that the system refuses (a card that went down since it was listed, an
+// address with no route) is one that nobody answers: the search goes on, and a trace shows the
+// refusal. Errors of the limited broadcast itself still reach the caller.
+void SendBesides(Endpoint& udp, uint32_t ip, const std::vector<uint8_t>& request)
+{
+    try {
+        udp.SendTo(ip, kUdpPort, request.data(), request.size());
+    } catch (const std::runtime_error&) {
+    }
+}
 
 } // namespace
 
@@ -330,10 +343,40 @@ const UdpDev* UdpDevSet::Selected() const
 void UdpDevSet::Search()
 {
     const std::vector<uint8_t> request = BuildUnsigned('O', kAllDevices, {});
+    Endpoint& udp = UDP();
+    // 255.255.255.255 leaves through the one interface that the routing table picks; a directed
+    // broadcast reaches the segment of its own network card. A controller that hears several
+    // copies answers each, and the collection keeps one record and sends one time frame.
+    std::vector<uint32_t> directed;   // in the order of the cards, each address once
+    for (const uint32_t ip : udp.DirectedBroadcasts())
+        if (ip != kBroadcastIp && std::find(directed.begin(), directed.end(), ip) == directed.end()) directed.push_back(ip);
+    const std::vector<uint32_t> hosts = TargetHosts(targets);
     for (int pass = 0; pass < 3; ++pass) {
-        UDP().SendTo(kBroadcastIp, kUdpPort, request.data(), request.size());
-        if (Collect(kReceiveTimeoutMs)) return;
+        udp.SendTo(kBroadcastIp, kUdpPort, request.data(), request.size());
+        for (const uint32_t ip : directed) SendBesides(udp, ip, request);
+        const bool swept = Sweep(hosts, request);
+        if (Collect(kReceiveTimeoutMs) || swept) return;
     }
+}
+
+bool UdpDevSet::Sweep(const std::vector<uint32_t>& hosts, const std::vector<uint8_t>& request)
+{
+    Endpoint& udp = UDP();
+    const int64_t start = udp.NowMs();
+    bool setChanged = false;
+    std::size_t next = 0;
+    for (int64_t burst = 0; next < hosts.size(); ++burst) {
+        // Bursts keep to their schedule: replies that keep a collection busy past a tick make
+        // the next wait shorter, not the sweep longer.
+        if (burst > 0) {
+            const int64_t wait = start + burst * kSweepTickMs - udp.NowMs();
+            if (Collect(static_cast<int>(std::max<int64_t>(wait, 0)))) setChanged = true;
+        }
+        for (const std::size_t end = std::min(next + kSweepBurst, hosts.size()); next < end; ++next) {
+            SendBesides(udp, hosts[next], request);
+        }
+    }
+    return setChanged;
 }
 
 bool UdpDevSet::Collect(int timeoutMs)

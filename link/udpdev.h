@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "frame.h"
+#include "target.h"
 
 using Block = std::array<uint8_t, kMaxPayload>;   // destination of D and C replies
 
@@ -87,6 +89,8 @@ public:
     UdpDevSet(const UdpDevSet&) = delete;
     UdpDevSet& operator=(const UdpDevSet&) = delete;
 
+    // Up to three passes; each sends the search to 255.255.255.255 and to the directed broadcast
+    // address of every network card, sweeps the target ranges by unicast, then collects.
     void Search();
     bool Collect(int timeoutMs);
     bool AddOrUpdate(uint32_t id, uint32_t ip, uint8_t status);
@@ -106,6 +110,16 @@ public:
     // it; a command-line scan clears it, since a scan must change nothing on a controller.
     bool sendTimeFrames = true;
 
+    // Address ranges that every pass of the search also asks by unicast (--target).
+    std::vector<TargetRange> targets = SearchTargets();
+
+    // The sweep sends kSweepBurst requests every kSweepTickMs and takes in the replies between
+    // bursts, so a /24 (254 addresses) is asked within 150 ms, inside one pass's 200 ms wait.
+    static constexpr std::size_t kSweepBurst = 16;
+    static constexpr int kSweepTickMs = 10;
+
 private:
+    bool Sweep(const std::vector<uint32_t>& hosts, const std::vector<uint8_t>& request);
+
     std::array<UdpDev, kCapacity> devices_{};
 };

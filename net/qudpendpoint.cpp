@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -55,3 +56,19 @@ std::optional<std::size_t> QUdpEndpoint::Receive(uint8_t* buffer, std::size_t ca
 int64_t QUdpEndpoint::NowMs() { return clock_.elapsed(); }
 
 int64_t QUdpEndpoint::UtcSeconds() { return QDateTime::currentSecsSinceEpoch(); }
+
+std::vector<uint32_t> QUdpEndpoint::DirectedBroadcasts()
+{
+    std::vector<uint32_t> addresses;
+    for (const QNetworkInterface& card : QNetworkInterface::allInterfaces()) {
+        const auto flags = card.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack)) continue;
+        for (const QNetworkAddressEntry& entry : card.addressEntries()) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
+            const QHostAddress broadcast = entry.broadcast();
+            if (broadcast.isNull() || broadcast.protocol() != QAbstractSocket::IPv4Protocol) continue;
+            addresses.push_back(broadcast.toIPv4Address());
+        }
+    }
+    return addresses;
+}

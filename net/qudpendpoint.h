@@ -23,6 +23,9 @@ public:
                                        uint16_t& fromPort) override;
     int64_t NowMs() override;
     int64_t UtcSeconds() override;
+    // Asks QNetworkInterface afresh on every call, so a cable plugged in after start-up counts at
+    // the next search.
+    std::vector<uint32_t> DirectedBroadcasts() override;
 
     // The port actually bound (the system's choice when Bind was given 0).
     uint16_t LocalPort() const { return socket_.localPort(); }

@@ -6,8 +6,10 @@
 #include <QTranslator>
 #include <QtGlobal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -18,10 +20,12 @@
 
 #include "ctl/ctl.h"
 #include "link/endpoint.h"
+#include "link/target.h"
 #include "net/qudpendpoint.h"
 #include "olm/version.h"
 #include "sim/samples.h"
 #include "sim/simlan.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -53,6 +57,8 @@ const char* const kHelp =
     "  delete-inactive NAZWA     usuwa nieaktywne urządzenia magistrali (z --yes)\n"
     "  replace NAZWA STARE NOWE  przenosi ustawienia nieaktywnego urządzenia STARE na nowe\n"
     "                            urządzenie NOWE tego samego typu (z --yes)\n"
+    "  trace-view PLIK           wypisuje ślad zapisany opcją --trace (olmctl, olmconfig, olmsim):\n"
+    "                            jeden wyrównany wiersz na datagram\n"
     "\n"
     "Opcje:\n"
     "  -o, --output PLIK         plik kopii (backup) lub raportu (report)\n"
@@ -68,6 +74,11 @@ const char* const kHelp =
     "                            KOPIA.NAZWA-RRRRMMDD-GGMMSS.keep.json obok kopii)\n"
     "      --demo                zamiast sieci symulowana sieć przykładowych kontrolerów (jak\n"
     "                            olmconfig-demo); nie pamięta zmian między wywołaniami\n"
+    "      --target ADRES[/PREFIKS]\n"
+    "                            szuka też kontrolerów poza własnym segmentem sieci: pyta każdy\n"
+    "                            adres zakresu osobno (najwyżej /22); można powtarzać\n"
+    "      --trace PLIK          dopisuje do PLIKU wiersz JSON o każdym wysłanym i odebranym\n"
+    "                            datagramie, dla serwisu (bez materiału klucza sesji)\n"
     "  -h, --help                wyświetla tę pomoc\n"
     "  -v, --version             wyświetla wersję programu\n"
     "\n"
@@ -83,7 +94,10 @@ const char* const kHelp =
     "  olmctl restore przed-zmiana.json K105_01502 --yes\n"
     "  olmctl restore stary.json K105_01777 --map R107_00405=R107_00420 --yes\n"
     "  olmctl report K105_01502 -o raport.txt --location \"Budynek A, parter\"\n"
-    "  olmctl --demo show K105_01502\n";
+    "  olmctl --demo show K105_01502\n"
+    "  olmctl scan --target 10.20.30.0/24\n"
+    "  olmctl backup K105_01502 -o kopia.json --trace slad.jsonl\n"
+    "  olmctl trace-view slad.jsonl\n";
 
 void LoadPolishTranslations(QCoreApplication& app)
 {
@@ -95,14 +109,26 @@ void LoadPolishTranslations(QCoreApplication& app)
 }
 
 // The endpoint of the run: the real network, or with --demo the simulated LAN of sample
-// controllers that olmconfig-demo shows. Options that choose another endpoint extend this.
-std::unique_ptr<Endpoint> MakeEndpoint(bool demo)
-{
-    if (!demo) return std::make_unique<QUdpEndpoint>();
-    auto lan = std::make_unique<SimLan>();
-    AddSampleControllers(*lan);
-    return lan;
-}
+// controllers that olmconfig-demo shows; with --trace, wrapped in the trace of its datagrams.
+struct RunEndpoint {
+    RunEndpoint(bool demo, const QString& tracePath)
+    {
+        if (demo) {
+            auto lan = std::make_unique<SimLan>();
+            AddSampleControllers(*lan);
+            network = std::move(lan);
+        } else {
+            network = std::make_unique<QUdpEndpoint>();
+        }
+        if (!tracePath.isEmpty())
+            trace = std::make_unique<TraceEndpoint>(*network, std::filesystem::path(tracePath.toStdU16String()),
+                                                    "olmctl");
+    }
+    Endpoint& Get() const { return trace ? static_cast<Endpoint&>(*trace) : *network; }
+
+    std::unique_ptr<Endpoint> network;
+    std::unique_ptr<TraceEndpoint> trace;
+};
 
 #ifdef Q_OS_UNIX
 void OnSignal(int) { RequestStop(); }
@@ -167,7 +193,12 @@ int main(int argc, char** argv)
                                   QString::fromUtf8("Plik na stan kontrolera sprzed przywrócenia (domyślnie obok "
                                                     "kopii: KOPIA.NAZWA-DATA.keep.json)."),
                                   QString::fromUtf8("PLIK"));
-    for (const QCommandLineOption* o : {&json, &demo, &output, &location, &doors, &map, &yes, &keep})
+    const QCommandLineOption target(QStringLiteral("target"),
+                                    QString::fromUtf8("Szuka też pod każdym adresem zakresu (najwyżej /22)."),
+                                    QString::fromUtf8("ADRES[/PREFIKS]"));
+    const QCommandLineOption trace(QStringLiteral("trace"), QString::fromUtf8("Ślad datagramów dla serwisu."),
+                                   QString::fromUtf8("PLIK"));
+    for (const QCommandLineOption* o : {&json, &demo, &output, &location, &doors, &map, &yes, &keep, &target, &trace})
         parser.addOption(*o);
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -193,7 +224,8 @@ int main(int argc, char** argv)
         const QCommandLineOption* option;
         const char* name;
     } kNames[] = {{&json, "json"},   {&demo, "demo"}, {&output, "output"}, {&location, "location"},
-                  {&doors, "doors"}, {&map, "map"},   {&yes, "yes"},       {&keep, "keep"}};
+                  {&doors, "doors"}, {&map, "map"},   {&yes, "yes"},       {&keep, "keep"},
+                  {&target, "target"}, {&trace, "trace"}};
     for (const auto& n : kNames)
         if (parser.isSet(*n.option)) o.given.insert(n.name);
     o.json = parser.isSet(json);
@@ -214,10 +246,25 @@ int main(int argc, char** argv)
         }
         o.maps.push_back(m);
     }
+    std::vector<TargetRange> targets;
+    for (const QString& value : parser.values(target)) {
+        std::string error;
+        const std::optional<TargetRange> range = ParseTarget(Utf8(value), error);
+        if (!range) {
+            std::fprintf(stderr, "olmctl: %s\n", error.c_str());
+            return 2;
+        }
+        targets.push_back(*range);
+    }
+    if (parser.values(trace).size() > 1) {
+        std::fprintf(stderr, "olmctl: --trace: można podać tylko jeden plik śladu\n");
+        return 2;
+    }
+    SetSearchTargets(std::move(targets));
 
     try {
-        const std::unique_ptr<Endpoint> endpoint = MakeEndpoint(parser.isSet(demo));
-        SetEndpoint(endpoint.get());
+        const RunEndpoint endpoint(parser.isSet(demo), parser.value(trace));
+        SetEndpoint(&endpoint.Get());
         StopOnSignals();
         const int status = RunCommand(ctl, args);
         std::cout.flush();

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "olmsim/scenario.h"
 #include "sim/peer.h"
 #include "sim/samples.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -67,7 +69,7 @@ std::vector<std::unique_ptr<ControllerPeer>> MakePeers(const QString& scenarioPa
     return peers;
 }
 
-[[noreturn]] void Serve(QUdpEndpoint& udp, std::vector<std::unique_ptr<ControllerPeer>>& peers)
+[[noreturn]] void Serve(Endpoint& udp, std::vector<std::unique_ptr<ControllerPeer>>& peers)
 {
     std::vector<uint8_t> buffer(kBufferSize);
     std::vector<Pending> pending;   // replies that a fault delays
@@ -120,8 +122,10 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     const QCommandLineOption portOption("port", "UDP port to serve (default 45389).", "port", "45389");
     const QCommandLineOption bindOption("bind", "Local IPv4 address to bind (default 0.0.0.0).", "address", "0.0.0.0");
+    const QCommandLineOption traceOption("trace", "Append one JSON line per datagram to FILE (a trace for support).", "file");
     parser.addOption(portOption);
     parser.addOption(bindOption);
+    parser.addOption(traceOption);
     parser.addPositionalArgument("scenario", "JSON scenario file (optional).", "[scenario.json]");
     parser.process(app);
 
@@ -137,13 +141,17 @@ int main(int argc, char** argv)
     try {
         auto peers = MakePeers(parser.positionalArguments().value(0));
         QUdpEndpoint udp(bindAddress.toIPv4Address());
+        std::unique_ptr<TraceEndpoint> trace;
+        if (parser.isSet(traceOption))
+            trace = std::make_unique<TraceEndpoint>(udp, std::filesystem::path(parser.value(traceOption).toStdU16String()),
+                                                    "olmsim");
         udp.Bind(static_cast<uint16_t>(port));
         std::printf("olmsim: serving %zu devices on %s\n", peers.size(),
                     AddressText(bindAddress.toIPv4Address(), udp.LocalPort()).c_str());
         for (const auto& peer : peers)
             std::printf("  %s, status %u\n", DevName(peer->id).c_str(), static_cast<unsigned>(peer->status));
         std::fflush(stdout);
-        Serve(udp, peers);
+        Serve(trace ? static_cast<Endpoint&>(*trace) : udp, peers);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "olmsim: %s\n", e.what());
         return 1;

@@ -12,7 +12,7 @@ seconds=${1:?usage: $0 SECONDS}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build=build/fuzz
-targets=(fuzz_devlist fuzz_door fuzz_lift fuzz_unsigned fuzz_signed fuzz_discovery fuzz_snapshot)
+targets=(fuzz_devlist fuzz_door fuzz_lift fuzz_unsigned fuzz_signed fuzz_discovery fuzz_snapshot fuzz_trace)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzz_targets

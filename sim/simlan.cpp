@@ -69,10 +69,10 @@ void SimLan::SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t
     const int64_t now = NowMs();
     std::vector<uint8_t> bytes(data, data + length);
     sent.push_back({now, hostIp_, ip, port, bytes});
-    if (ip == kBroadcastIp && echoBroadcast && port == boundPort_) Queue(hostIp_, bytes, now);
+    if (echoBroadcast && port == boundPort_ && IsBroadcast(ip)) Queue(hostIp_, bytes, now);
     if (port != kUdpPort) return;
     for (Hosted& h : peers_) {
-        if (ip != kBroadcastIp && ip != h.ip) continue;
+        if (!Reaches(ip, h.ip)) continue;
         for (PeerReply& reply : h.peer->Handle(bytes, now))
             Queue(h.ip, std::move(reply.bytes), now + latencyMs + reply.delayMs);
     }
@@ -97,4 +97,25 @@ std::optional<std::size_t> SimLan::Receive(uint8_t* buffer, std::size_t capacity
     d.atMs = now_;
     received.push_back(std::move(d));
     return n;
+}
+
+std::vector<uint32_t> SimLan::DirectedBroadcasts()
+{
+    std::vector<uint32_t> addresses;
+    for (const Interface& i : interfaces) addresses.push_back(i.Broadcast());
+    return addresses;
+}
+
+bool SimLan::IsBroadcast(uint32_t to) const
+{
+    if (to == kBroadcastIp) return true;
+    return std::any_of(interfaces.begin(), interfaces.end(), [to](const Interface& i) { return i.Broadcast() == to; });
+}
+
+bool SimLan::Reaches(uint32_t to, uint32_t peerIp) const
+{
+    if (to == peerIp) return true;
+    if (to == kBroadcastIp) return interfaces.empty() || interfaces.front().Holds(peerIp);
+    return std::any_of(interfaces.begin(), interfaces.end(),
+                       [to, peerIp](const Interface& i) { return i.Broadcast() == to && i.Holds(peerIp); });
 }

@@ -24,6 +24,15 @@ public:
         std::vector<uint8_t> bytes;
     };
 
+    // One network card of the program's machine: its address and prefix length.
+    struct Interface {
+        uint32_t ip = 0;
+        int prefix = 24;
+        uint32_t Mask() const { return prefix <= 0 ? 0 : ~0u << (32 - prefix); }
+        uint32_t Broadcast() const { return ip | ~Mask(); }
+        bool Holds(uint32_t address) const { return (address & Mask()) == (ip & Mask()); }
+    };
+
     explicit SimLan(uint32_t hostIp = 0xC0A80164u /* 192.168.1.100 */);
 
     ControllerPeer& AddPeer(uint32_t ip, uint32_t id, uint8_t status);
@@ -51,6 +60,14 @@ public:
                                        uint16_t& fromPort) override;
     int64_t NowMs() override;
     int64_t UtcSeconds() override { return utcBase + NowMs() / 1000; }
+    // The directed broadcast address of each of `interfaces`.
+    std::vector<uint32_t> DirectedBroadcasts() override;
+
+    // The program's network cards. Empty (the default): one segment that every peer is on, which
+    // 255.255.255.255 reaches whole. Otherwise 255.255.255.255 leaves through the first card only
+    // (the default route's) and reaches the peers in its subnet, a directed broadcast reaches the
+    // peers in the subnet of its card, and unicast reaches any peer, as a router would carry it.
+    std::vector<Interface> interfaces;
 
     std::vector<Datagram> sent;       // every datagram the program sent, in order
     std::vector<Datagram> received;   // every datagram the program received, in order
@@ -69,6 +86,8 @@ private:
         std::unique_ptr<ControllerPeer> peer;
     };
     void Queue(uint32_t fromIp, std::vector<uint8_t> bytes, int64_t atMs);
+    bool IsBroadcast(uint32_t to) const;
+    bool Reaches(uint32_t to, uint32_t peerIp) const;
     void SyncRealTime();
 
     uint32_t hostIp_;

@@ -56,6 +56,23 @@ expect 0 'Raport K105_01201 zapisany' --demo report K105_01201 -o "$work/r.txt" 
 expect 0 'Do usunięcia (nieaktywne): R107_00405' --demo delete-inactive K105_01502
 expect 0 'Zastąpiono: R107_00405 <-- R107_00420' --demo replace K105_01502 R107_00405 R107_00420 --yes
 
+# The options of the network, and a trace read back.
+expect 2 'olmctl: .*300.1.2.3' --demo scan --target 300.1.2.3
+expect 2 'olmctl: .*/16' --demo scan --target 10.0.0.0/16
+expect 2 'tylko jeden plik śladu' --demo scan --trace "$work/a.jsonl" --trace "$work/b.jsonl"
+expect 1 'brak/t.jsonl' --demo scan --trace "$work/brak/t.jsonl"
+expect 0 '^K105_01502  192.168.1.22     Serwis$' --demo scan --target 192.168.1.0/24 --trace "$work/t.jsonl"
+expect 0 'MMDO  K105_01502' trace-view "$work/t.jsonl"
+expect 2 'opcja --demo nie dotyczy polecenia trace-view' --demo trace-view "$work/t.jsonl"
+expect 1 'nie można otworzyć pliku' trace-view "$work/brak.jsonl"
+checks=$((checks + 1))
+# One readable line per traced datagram, the start line included; the search ended in no T.
+if [ "$("$olmctl" trace-view "$work/t.jsonl" | wc -l)" -ne "$(wc -l < "$work/t.jsonl")" ] ||
+   grep -q '"tag":"MMDT"' "$work/t.jsonl"; then
+    echo "FAIL: the trace of a scan is not read back line for line, or holds a time frame"
+    failures=$((failures + 1))
+fi
+
 # The report is cp1250 with CR LF, the location converted.
 checks=$((checks + 1))
 if ! printf 'Budynek A, pi\xeatro 2\r\n' | cmp -s - <(grep -a 'Lokalizacja' "$work/r.txt" | sed 's/^ Lokalizacja: //'); then

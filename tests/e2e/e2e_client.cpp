@@ -1,8 +1,18 @@
-// The client side of the end-to-end test: the link over the QUdpSocket endpoint, in its own
-// network namespace, against olmsim serving the sample set. Usage: e2e_client OLMSIM_ADDRESS
+// The client side of the end-to-end tests: the link over the QUdpSocket endpoint, in its own
+// network namespace.
+//   e2e_client OLMSIM_ADDRESS      against olmsim serving the sample set: search, session, signed
+//                                  reads
+//   e2e_client --expect N [--target RANGE]... [--trace FILE]
+//                                  prints the directed broadcast addresses of this namespace's
+//                                  cards ("cards: ..."), searches (with the target ranges), prints
+//                                  one "found NAME ADDRESS" line per controller, checks that N
+//                                  were found, then opens a session with the last one and reads
+//                                  its device list signed
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +21,8 @@
 #include "net/qudpendpoint.h"
 #include "sim/blocks.h"
 #include "sim/samples.h"
+#include "trace/options.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -59,20 +71,64 @@ void Run(uint32_t simIp)
           "signed C returns door 3 (" + std::to_string(doorLength) + " bytes)");
 }
 
+void Discover(QUdpEndpoint& udp, int expected, const std::vector<TargetRange>& targets)
+{
+    std::string cards = "cards:";
+    for (const uint32_t ip : udp.DirectedBroadcasts()) cards += " " + QHostAddress(ip).toString().toStdString();
+    std::printf("%s\n", cards.c_str());
+
+    UdpDevSet devs;
+    devs.targets = targets;
+    devs.Search();
+    for (int i = 0; i < devs.count; ++i)
+        std::printf("found %s %s\n", DevName(devs[i].id).c_str(), devs[i].IpText().c_str());
+    Check(devs.count == expected,
+          "search finds " + std::to_string(expected) + " controllers (found " + std::to_string(devs.count) + ")");
+    if (devs.count == 0) return;
+
+    UdpDev& dev = devs[devs.count - 1];
+    dev.EnsureSession();
+    Block block{};
+    const std::size_t length = dev.ReadDevices(block);
+    Check(dev.hasSession && length > 0, "signed D of " + DevName(dev.id) + " at " + dev.IpText() + " returns " +
+                                            std::to_string(length) + " bytes");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    const std::vector<std::string> args(argv, argv + argc);
     QHostAddress simAddress;
-    if (argc != 2 || !simAddress.setAddress(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "usage: e2e_client OLMSIM_ADDRESS\n");
+    int expected = -1;
+    NetOptions options;
+    if (argc >= 3 && args[1] == "--expect") {
+        expected = std::atoi(argv[2]);
+        for (std::size_t i = 3; i < args.size(); ++i) {
+            try {
+                if (TakeNetOption(args, i, options)) continue;
+            } catch (const UsageError& e) {
+                std::fprintf(stderr, "e2e_client: %s\n", e.what());
+                return 2;
+            }
+            std::fprintf(stderr, "e2e_client: unexpected %s\n", argv[i]);
+            return 2;
+        }
+    } else if (argc != 2 || !simAddress.setAddress(QString::fromLocal8Bit(argv[1]))) {
+        std::fprintf(stderr, "usage: e2e_client OLMSIM_ADDRESS | e2e_client --expect N [--target RANGE]...\n");
         return 2;
     }
     QUdpEndpoint udp;
-    SetEndpoint(&udp);
+    std::unique_ptr<TraceEndpoint> trace;
+    if (options.trace) trace = std::make_unique<TraceEndpoint>(udp, *options.trace, "e2e_client");
+    SetEndpoint(trace ? static_cast<Endpoint*>(trace.get()) : &udp);
     try {
-        Run(simAddress.toIPv4Address());   // the set closes its sessions as it goes
+        // The set closes its sessions as it goes.
+        if (expected >= 0)
+            Discover(udp, expected, options.targets);
+        else
+            Run(simAddress.toIPv4Address());
     } catch (const UErr& e) {
         Check(false, "link error: " + e.Text());
     } catch (const std::exception& e) {

@@ -15,6 +15,16 @@
 # Names carry the PID of the shell, so parallel runs do not meet. Inside each namespace the
 # loopback is up, the veth end holds a /24 address, and 255.255.255.255 is routed out through
 # the veth, so a broadcast reaches the other namespace and nothing else.
+#
+# Topologies of more namespaces, made after netns_setup or instead of it (then call
+# netns_prepare first, which checks that namespaces are permitted and sets the traps):
+#   netns_add NAME                  a namespace with its loopback up (NAME: letters and digits)
+#   netns_link NAME1 ADDR1/LEN NAME2 ADDR2/LEN
+#                                   a veth pair between two of them, each end with its address
+#                                   (and the broadcast address of its subnet), up; prints nothing
+#                                   and sets netns_link_dev1 and netns_link_dev2 to the ends' names
+#   netns_in NAME CMD ARGS...       run CMD in it ("a" and "b" name the pair of netns_setup)
+#   netns_start NAME ...            as above, for any of them
 
 if [[ "${BASH_SOURCE[0]}" == "$0" ]]; then
     echo "netns.sh is a library: source it from a bash script (see its first lines)" >&2
@@ -30,12 +40,14 @@ NETNS_IP_A=${NETNS_IP_A:-10.231.0.1}
 NETNS_IP_B=${NETNS_IP_B:-10.231.0.2}
 NETNS_PREFIXLEN=24
 NETNS_READY=0
+NETNS_MADE=()        # every namespace made, for the teardown
+NETNS_LINKS=0
 
 netns_teardown() {
     # Whatever still runs inside the namespaces (a program started in the background, whose $!
     # names only the wrapping shell) ends with them.
     local ns pids
-    for ns in "$NETNS_A" "$NETNS_B"; do
+    for ns in "${NETNS_MADE[@]}"; do
         pids=$(ip netns pids "$ns" 2>/dev/null) || continue
         [ -n "$pids" ] || continue
         kill $pids 2>/dev/null || true
@@ -44,24 +56,69 @@ netns_teardown() {
         [ -n "$pids" ] && kill -9 $pids 2>/dev/null
     done
     # Deleting a namespace removes its end of the veth, and with it the pair.
-    ip netns del "$NETNS_A" 2>/dev/null || true
-    ip netns del "$NETNS_B" 2>/dev/null || true
+    for ns in "${NETNS_MADE[@]}"; do
+        ip netns del "$ns" 2>/dev/null || true
+    done
     ip link del "$NETNS_VETH_A" 2>/dev/null || true
+    NETNS_MADE=()
     NETNS_READY=0
 }
 
-netns_setup() {
+netns_prepare() {
     if ! command -v ip >/dev/null 2>&1; then
         echo "netns: the ip command (iproute2) is missing" >&2
         return 1
     fi
     trap netns_teardown EXIT
     trap 'netns_teardown; exit 130' INT TERM
-    if ! ip netns add "$NETNS_A" 2>/dev/null; then
+}
+
+netns_name() {   # a|b|NAME
+    case $1 in
+        a) echo "$NETNS_A" ;;
+        b) echo "$NETNS_B" ;;
+        *) echo "${NETNS_PREFIX}$$$1" ;;
+    esac
+}
+
+netns_add() {
+    local ns
+    ns=$(netns_name "$1")
+    if ! ip netns add "$ns" 2>/dev/null; then
         echo "netns: creating a network namespace is not permitted here (needs root or CAP_SYS_ADMIN)" >&2
         return 1
     fi
-    if ! { ip netns add "$NETNS_B" &&
+    NETNS_MADE+=("$ns")
+    ip -n "$ns" link set lo up
+}
+
+netns_link() {   # NAME1 ADDR1/LEN NAME2 ADDR2/LEN
+    local ns1 ns2
+    ns1=$(netns_name "$1")
+    ns2=$(netns_name "$3")
+    NETNS_LINKS=$((NETNS_LINKS + 1))
+    netns_link_dev1="${NETNS_PREFIX}$$l${NETNS_LINKS}x"
+    netns_link_dev2="${NETNS_PREFIX}$$l${NETNS_LINKS}y"
+    ip link add "$netns_link_dev1" type veth peer name "$netns_link_dev2" &&
+    ip link set "$netns_link_dev1" netns "$ns1" &&
+    ip link set "$netns_link_dev2" netns "$ns2" &&
+    ip -n "$ns1" addr add "$2" broadcast + dev "$netns_link_dev1" &&
+    ip -n "$ns2" addr add "$4" broadcast + dev "$netns_link_dev2" &&
+    ip -n "$ns1" link set "$netns_link_dev1" up &&
+    ip -n "$ns2" link set "$netns_link_dev2" up
+}
+
+netns_in() {   # NAME CMD...
+    local ns
+    ns=$(netns_name "$1")
+    shift
+    ip netns exec "$ns" "$@"
+}
+
+netns_setup() {
+    netns_prepare || return 1
+    netns_add a || return 1
+    if ! { netns_add b &&
            ip link add "$NETNS_VETH_A" type veth peer name "$NETNS_VETH_B" &&
            ip link set "$NETNS_VETH_A" netns "$NETNS_A" &&
            ip link set "$NETNS_VETH_B" netns "$NETNS_B" &&
@@ -82,15 +139,15 @@ netns_configure() {
     ip -n "$ns" route add 255.255.255.255/32 dev "$dev"
 }
 
-netns_exec_a() { ip netns exec "$NETNS_A" "$@"; }
-netns_exec_b() { ip netns exec "$NETNS_B" "$@"; }
+netns_exec_a() { netns_in a "$@"; }
+netns_exec_b() { netns_in b "$@"; }
 
 # $! of a command started through the namespace helper names only the subshell around it, so the
 # program writes its own process id into the pid file.
-netns_start() {   # a|b, pid file, log, command...
+netns_start() {   # a|b|NAME, pid file, log, command...
     local ns=$1 pidfile=$2 log=$3
     shift 3
-    "netns_exec_$ns" sh -c 'echo $$ > "$0"; exec "$@"' "$pidfile" "$@" > "$log" 2>&1 &
+    netns_in "$ns" sh -c 'echo $$ > "$0"; exec "$@"' "$pidfile" "$@" > "$log" 2>&1 &
     started_job=$!
     for _ in $(seq 50); do
         [ -s "$pidfile" ] && break
