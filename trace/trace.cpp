@@ -1,6 +1,8 @@
 #include "trace/trace.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,20 +28,37 @@ namespace {
 
 constexpr std::size_t kKeyMaterial = 16;
 
-std::string AddressText(uint32_t ip)
+// Appends a number in decimal, without a temporary string.
+template <class Number>
+void AppendNumber(std::string& out, Number value)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF, ip & 0xFF);
-    return text;
+    char text[24];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out.append(text, end);
+}
+
+void AppendAddress(std::string& out, uint32_t ip)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        AppendNumber(out, (ip >> shift) & 0xFF);
+        if (shift > 0) out += '.';
+    }
 }
 
 // A letter as text: the character itself when printable, else its code ("0x05").
-std::string LetterText(uint8_t letter)
+void AppendLetter(std::string& out, uint8_t letter)
 {
-    if (letter > 0x20 && letter < 0x7F) return std::string(1, static_cast<char>(letter));
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", letter);
-    return text;
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    if (letter > 0x20 && letter < 0x7F && letter != '"' && letter != '\\') {
+        out += static_cast<char>(letter);
+    } else if (letter == '"' || letter == '\\') {
+        out += '\\';
+        out += static_cast<char>(letter);
+    } else {
+        out += "0x";
+        out += kDigits[letter >> 4];
+        out += kDigits[letter & 15];
+    }
 }
 
 bool IsFrame(std::span<const uint8_t> bytes)
@@ -57,25 +76,21 @@ bool CarriesKey(std::span<const uint8_t> bytes)
 // Appends the bytes in hex; those from maskFrom on as "xx".
 void AppendHex(std::string& out, std::span<const uint8_t> bytes, std::size_t maskFrom)
 {
-    static constexpr char kDigits[] = "0123456789abcdef";
+    // Two digits a byte from one table: the longest lines (a device list) are mostly hex.
+    static constexpr auto kPairs = [] {
+        std::array<char, 512> pairs{};
+        constexpr char kDigits[] = "0123456789abcdef";
+        for (std::size_t b = 0; b < 256; ++b) {
+            pairs[2 * b] = kDigits[b >> 4];
+            pairs[2 * b + 1] = kDigits[b & 15];
+        }
+        return pairs;
+    }();
+    const std::size_t shown = std::min(maskFrom, bytes.size());
     const std::size_t at = out.size();
-    out.resize(at + 2 * bytes.size());
+    out.resize(at + 2 * bytes.size(), 'x');
     char* p = out.data() + at;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        *p++ = i >= maskFrom ? 'x' : kDigits[bytes[i] >> 4];
-        *p++ = i >= maskFrom ? 'x' : kDigits[bytes[i] & 15];
-    }
-}
-
-// ASCII text as a JSON string.
-std::string Quoted(const std::string& text)
-{
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + '"';
+    for (std::size_t i = 0; i < shown; ++i, p += 2) std::memcpy(p, &kPairs[2 * std::size_t{bytes[i]}], 2);
 }
 
 std::string UtcText(int64_t seconds)
@@ -128,6 +143,17 @@ void TraceWriter::Learn(uint32_t id, const uint8_t* material)
     std::fill(key.begin(), key.end(), uint8_t{0});
 }
 
+const std::string& TraceWriter::NameOf(uint32_t id)
+{
+    // Device names are made once per identifier: a trace meets the same few controllers again and
+    // again, and their names are the most expensive text of a short line.
+    for (const auto& [known, name] : names_)
+        if (known == id) return name;
+    if (names_.size() >= 256) names_.clear();
+    names_.emplace_back(id, id == kAllDevices ? std::string("*") : DevName(id));
+    return names_.back().second;
+}
+
 std::string TraceWriter::Line(int64_t ms, TraceDirection dir, uint32_t ip, uint16_t port,
                               std::span<const uint8_t> bytes, const std::string& error)
 {
@@ -138,35 +164,50 @@ std::string TraceWriter::Line(int64_t ms, TraceDirection dir, uint32_t ip, uint1
     const std::size_t n = bytes.size();
     std::string line;
     line.reserve(200 + 2 * n);
-    line += "{\"ms\":" + std::to_string(ms);
+    line += "{\"ms\":";
+    AppendNumber(line, ms);
     line += dir == TraceDirection::Sent ? ",\"dir\":\"send\"" : ",\"dir\":\"recv\"";
-    line += ",\"ip\":\"" + AddressText(ip) + "\",\"port\":" + std::to_string(port);
-    line += ",\"len\":" + std::to_string(n) + ",\"hex\":\"";
+    line += ",\"ip\":\"";
+    AppendAddress(line, ip);
+    line += "\",\"port\":";
+    AppendNumber(line, port);
+    line += ",\"len\":";
+    AppendNumber(line, n);
+    line += ",\"hex\":\"";
     AppendHex(line, bytes, secret ? 8 : n);
     line += '"';
     if (secret) line += ",\"masked\":true";
     if (IsFrame(bytes)) {
         const uint32_t id = GetU32(&bytes[4]);
         const bool isSigned = bytes[3] == 'C' && n >= kSignedOverhead;
-        line += ",\"tag\":" + Quoted("MMD" + LetterText(bytes[3]));
-        line += ",\"id\":" + std::to_string(id);
-        line += ",\"dev\":" + Quoted(id == kAllDevices ? "*" : DevName(id));
-        line += isSigned ? ",\"signed\":true" : ",\"signed\":false";
-        const char* check = nullptr;
+        line += ",\"tag\":\"MMD";
+        AppendLetter(line, bytes[3]);
+        line += "\",\"id\":";
+        AppendNumber(line, id);
+        line += ",\"dev\":\"";
+        line += NameOf(id);
+        line += isSigned ? "\",\"signed\":true" : "\",\"signed\":false";
+        line += ",\"letter\":\"";
         if (isSigned) {
-            line += ",\"letter\":" + Quoted(LetterText(static_cast<uint8_t>(bytes[10] & 0x7F)));
-            line += ",\"counter\":" + std::to_string(GetU16(&bytes[8]));
-            check = "no-key";
+            AppendLetter(line, static_cast<uint8_t>(bytes[10] & 0x7F));
+            line += "\",\"counter\":";
+            AppendNumber(line, GetU16(&bytes[8]));
+            const char* check = "no-key";
             if (const auto* key = KeyOf(id)) {
                 aes_.SetKey(key->data());
                 check = CheckSignedCode(cmac_, bytes) ? "code-ok" : "code-bad";
             }
-            line += ",\"check\":\"" + std::string(check) + '"';
+            line += ",\"check\":\"";
+            line += check;
+            line += '"';
         } else {
             const bool crcOk = CheckUnsigned(bytes);
-            line += ",\"letter\":" + Quoted(LetterText(bytes[3]));
-            line += crcOk ? ",\"check\":\"crc-ok\"" : ",\"check\":\"crc-bad\"";
-            if (bytes[3] == 'O' && n == kStatusReplyLength) line += ",\"status\":" + std::to_string(bytes[10]);
+            AppendLetter(line, bytes[3]);
+            line += crcOk ? "\",\"check\":\"crc-ok\"" : "\",\"check\":\"crc-bad\"";
+            if (bytes[3] == 'O' && n == kStatusReplyLength) {
+                line += ",\"status\":";
+                AppendNumber(line, bytes[10]);
+            }
             if (secret && crcOk && n == kUnsignedOverhead + kKeyMaterial) Learn(id, &bytes[8]);
         }
     }
@@ -188,6 +229,8 @@ TraceEndpoint::TraceEndpoint(Endpoint& inner, const std::filesystem::path& file,
     : inner_(inner)
 {
     errno = 0;
+    // Unbuffered: each line goes to the file in one write of its own, which is the flush.
+    out_.rdbuf()->pubsetbuf(nullptr, 0);
     out_.open(file, std::ios::out | std::ios::app | std::ios::binary);
     if (!out_.is_open()) {
         const int code = errno;
@@ -200,11 +243,11 @@ TraceEndpoint::TraceEndpoint(Endpoint& inner, const std::filesystem::path& file,
     Write(TraceWriter::StartLine(inner_.UtcSeconds(), program));
 }
 
-void TraceEndpoint::Write(const std::string& line)
+void TraceEndpoint::Write(std::string line)
 {
     if (!out_) return;
-    out_ << line << '\n';
-    out_.flush();
+    line += '\n';
+    out_.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 void TraceEndpoint::SendTo(uint32_t ip, uint16_t port, const uint8_t* data, std::size_t length)

@@ -59,8 +59,10 @@ private:
     };
     const std::array<uint8_t, 16>* KeyOf(uint32_t id) const;
     void Learn(uint32_t id, const uint8_t* material);
+    const std::string& NameOf(uint32_t id);
 
     std::vector<Key> keys_;
+    std::vector<std::pair<uint32_t, std::string>> names_;   // device names already made
     AES128 aes_;         // keyed afresh for each signed frame of a controller whose key is known
     CMAC cmac_{aes_};
 };
@@ -86,7 +88,7 @@ public:
     int64_t UtcSeconds() override { return inner_.UtcSeconds(); }
 
 private:
-    void Write(const std::string& line);
+    void Write(std::string line);   // appends the line and its line feed in one write
 
     Endpoint& inner_;
     std::ofstream out_;
