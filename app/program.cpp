@@ -11,6 +11,7 @@
 #include <csignal>
 #endif
 
+#include <QCommandLineParser>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -21,6 +22,7 @@
 #include "app/wmain.h"
 #include "help/lokdlg.h"
 #include "help/whelp.h"
+#include "olm/version.h"
 
 namespace {
 
@@ -76,7 +78,11 @@ std::unique_ptr<QSocketNotifier> QuitOnSignals() { return nullptr; }
 
 }  // namespace
 
-OlmApplication::OlmApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+OlmApplication::OlmApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationVersion(QStringLiteral(OLM_VERSION));
+    LoadPolishTranslations(*this);
+}
 
 bool OlmApplication::notify(QObject* receiver, QEvent* event)
 {
@@ -86,6 +92,16 @@ bool OlmApplication::notify(QObject* receiver, QEvent* event)
         ShowFatal(Message(std::current_exception()));
         return false;
     }
+}
+
+void ProcessCommandLine(QCommandLineParser& parser, const QCoreApplication& app)
+{
+    // Qt's own help option is not translated into Polish.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Wyświetla tę pomoc."));
+    parser.addOption(help);
+    parser.addVersionOption();
+    parser.process(app);
+    if (parser.isSet(help)) parser.showHelp(0);
 }
 
 void LoadPolishTranslations(QCoreApplication& app)
@@ -100,7 +116,6 @@ void LoadPolishTranslations(QCoreApplication& app)
 int RunProgram(Endpoint& udp, const std::function<void(TMainWin&)>& started)
 {
     try {
-        LoadPolishTranslations(*QCoreApplication::instance());
         // The window is laid out for the classic Windows look. Where the platform's style is Qt's
         // Fusion (Linux desktops), whose fields are padded wider, the Windows style keeps every
         // resource name whole within its 113-pixel picker.

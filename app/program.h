@@ -4,15 +4,22 @@
 #include <QApplication>
 
 class Endpoint;
+class QCommandLineParser;
 class TMainWin;
 
-// The application object of both programs. An exception that escapes an event handler is shown in
-// a message box with its message, and the program goes on.
+// The application object of both programs: the project's version for --version and Qt's own
+// Polish texts. An exception that escapes an event handler is
+// shown in a message box with its message, and the program goes on.
 class OlmApplication : public QApplication {
 public:
     OlmApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Adds --help and --version (with Polish descriptions) to the parser holding the program's own
+// options, and processes the command line: --help and --version print and end the program, an
+// unknown option ends it with one line on stderr.
+void ProcessCommandLine(QCommandLineParser& parser, const QCoreApplication& app);
 
 // Loads Qt's own Polish texts, so that the standard boxes and dialogs speak Polish too.
 void LoadPolishTranslations(QCoreApplication& app);

@@ -12,6 +12,7 @@
 #include "link/devid.h"
 #include "link/frame.h"
 #include "net/qudpendpoint.h"
+#include "olm/version.h"
 #include "olmsim/scenario.h"
 #include "sim/peer.h"
 #include "sim/samples.h"
@@ -111,6 +112,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("olmsim");
+    QCoreApplication::setApplicationVersion(OLM_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -118,6 +120,7 @@ int main(int argc, char** argv)
         "controllers of a JSON scenario file (see olmsim/README.md). Prints one line per request served:\n"
         "device name, command letter, signed or unsigned, payload length, sender.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption("port", "UDP port to serve (default 45389).", "port", "45389");
     const QCommandLineOption bindOption("bind", "Local IPv4 address to bind (default 0.0.0.0).", "address", "0.0.0.0");
     parser.addOption(portOption);
