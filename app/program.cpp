@@ -12,6 +12,8 @@
 #endif
 
 #include <QCommandLineParser>
+#include <QDirIterator>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -35,6 +37,15 @@ QString Message(std::exception_ptr error)
     } catch (...) {
         return {};
     }
+}
+
+// The program's icon in every size that the build rendered into the resources.
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    QDirIterator it(QStringLiteral(":/icon"), {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) icon.addFile(it.next());
+    return icon;
 }
 
 void ShowFatal(const QString& text)
@@ -81,6 +92,8 @@ std::unique_ptr<QSocketNotifier> QuitOnSignals() { return nullptr; }
 OlmApplication::OlmApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationVersion(QStringLiteral(OLM_VERSION));
+    setWindowIcon(ProgramIcon());
+    setDesktopFileName(QStringLiteral("olmconfig"));
     LoadPolishTranslations(*this);
 }
 

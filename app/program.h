@@ -7,8 +7,8 @@ class Endpoint;
 class QCommandLineParser;
 class TMainWin;
 
-// The application object of both programs: the project's version for --version and Qt's own
-// Polish texts. An exception that escapes an event handler is
+// The application object of both programs: the project's version for --version, the program's
+// icon for every window, and Qt's own Polish texts. An exception that escapes an event handler is
 // shown in a message box with its message, and the program goes on.
 class OlmApplication : public QApplication {
 public:

@@ -12,6 +12,7 @@ packages=(
   iproute2                                  # network namespaces of the end-to-end tests
   xvfb xauth                                # the README screenshot under a virtual display
   fonts-liberation2                         # Arial's metrics (Liberation Sans) for the window's font
+  librsvg2-bin icoutils                     # the icon's PNG sizes and Windows .ico, rendered from its SVG
 )
 
 missing=()
