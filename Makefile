@@ -1,9 +1,10 @@
-# The two commands of the README, and a few more for developers.
-#   make run   installs what is missing, builds, starts OlmConfig on a simulated LAN of sample controllers
-#   make test  installs what is missing, builds, runs every test (what CI runs)
+# The commands of the README, and a few more for developers.
+#   make run      installs what is missing, builds, starts OlmConfig on a simulated LAN of sample controllers
+#   make test     installs what is missing, builds, runs every test (what CI runs)
+#   make package  builds the Debian package olmconfig_<version>_<arch>.deb into this folder
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps build asan fuzz screenshot clean
+.PHONY: run test package deps build asan fuzz screenshot clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -21,6 +22,11 @@ test: build
 	bash scripts/run-fuzz.sh 20
 	ctest --preset default -j $(JOBS)
 	$(MAKE) --no-print-directory asan
+
+package: build
+	rm -rf build/package
+	cd build/default && cpack -G DEB -B ../package
+	cp build/package/olmconfig_*.deb .
 
 asan: deps
 	cmake --preset asan

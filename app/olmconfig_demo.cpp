@@ -1,7 +1,7 @@
 // OlmConfig on a simulated network of sample controllers: every feature without hardware.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QListWidget>
-#include <QStringList>
 #include <QTimer>
 
 #include "app/program.h"
@@ -27,10 +27,11 @@ void ScheduleScreenshot(TMainWin& win, const QString& file, int line)
     });
 }
 
-QString OptionValue(const QStringList& args, const QString& name)
+QCommandLineOption HiddenOption(const QString& name, const QString& valueName)
 {
-    const qsizetype at = args.indexOf(name);
-    return at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();
+    QCommandLineOption option(name, QString(), valueName);
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return option;
 }
 
 }  // namespace
@@ -38,10 +39,17 @@ QString OptionValue(const QStringList& args, const QString& name)
 int main(int argc, char** argv)
 {
     OlmApplication app(argc, argv);
-    const QStringList args = QApplication::arguments();
-    const QString screenshotFile = OptionValue(args, QStringLiteral("--screenshot"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "OlmConfig na symulowanej sieci przykładowych kontrolerów: każda funkcja programu bez sprzętu."));
+    const QCommandLineOption screenshotOption = HiddenOption(QStringLiteral("screenshot"), QStringLiteral("file"));
+    const QCommandLineOption lineOption = HiddenOption(QStringLiteral("line"), QStringLiteral("n"));
+    parser.addOption(screenshotOption);
+    parser.addOption(lineOption);
+    ProcessCommandLine(parser, app);
+    const QString screenshotFile = parser.value(screenshotOption);
     bool lineGiven = false;
-    const int line = OptionValue(args, QStringLiteral("--line")).toInt(&lineGiven);
+    const int line = parser.value(lineOption).toInt(&lineGiven);
 
     SimLan lan;
     AddSampleControllers(lan);

@@ -12,6 +12,9 @@
 #include <csignal>
 #endif
 
+#include <QCommandLineParser>
+#include <QDirIterator>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -22,6 +25,7 @@
 #include "app/wmain.h"
 #include "help/lokdlg.h"
 #include "help/whelp.h"
+#include "olm/version.h"
 #include "trace/options.h"
 #include "trace/trace.h"
 
@@ -36,6 +40,15 @@ QString Message(std::exception_ptr error)
     } catch (...) {
         return {};
     }
+}
+
+// The program's icon in every size that the build rendered into the resources.
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    QDirIterator it(QStringLiteral(":/icon"), {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) icon.addFile(it.next());
+    return icon;
 }
 
 void ShowFatal(const QString& text)
@@ -79,7 +92,13 @@ std::unique_ptr<QSocketNotifier> QuitOnSignals() { return nullptr; }
 
 }  // namespace
 
-OlmApplication::OlmApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+OlmApplication::OlmApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationVersion(QStringLiteral(OLM_VERSION));
+    setWindowIcon(ProgramIcon());
+    setDesktopFileName(QStringLiteral("olmconfig"));
+    LoadPolishTranslations(*this);
+}
 
 bool OlmApplication::notify(QObject* receiver, QEvent* event)
 {
@@ -89,6 +108,29 @@ bool OlmApplication::notify(QObject* receiver, QEvent* event)
         ShowFatal(Message(std::current_exception()));
         return false;
     }
+}
+
+void AddNetOptions(QCommandLineParser& parser)
+{
+    // Their values are checked by ProgramNet, which shows a bad one in the error box.
+    parser.addOption(QCommandLineOption(QStringLiteral("target"),
+                                        QStringLiteral("Szuka też kontrolerów poza własnym segmentem sieci: pyta "
+                                                       "każdy adres zakresu osobno (najwyżej /22); można powtarzać."),
+                                        QStringLiteral("ADRES[/PREFIKS]")));
+    parser.addOption(QCommandLineOption(QStringLiteral("trace"),
+                                        QStringLiteral("Dopisuje do PLIKU wiersz JSON o każdym wysłanym i odebranym "
+                                                       "datagramie, dla serwisu (bez materiału klucza sesji)."),
+                                        QStringLiteral("PLIK")));
+}
+
+void ProcessCommandLine(QCommandLineParser& parser, const QCoreApplication& app)
+{
+    // Qt's own help option is not translated into Polish.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Wyświetla tę pomoc."));
+    parser.addOption(help);
+    parser.addVersionOption();
+    parser.process(app);
+    if (parser.isSet(help)) parser.showHelp(0);
 }
 
 void LoadPolishTranslations(QCoreApplication& app)
@@ -130,7 +172,6 @@ int RunWindow(Endpoint& udp, const std::function<void(TMainWin&)>& started)
 
 int RunProgram(Endpoint& udp, const std::function<void(TMainWin&)>& started)
 {
-    LoadPolishTranslations(*QCoreApplication::instance());
     return RunWindow(udp, started);
 }
 
@@ -164,7 +205,6 @@ Endpoint& ProgramNet::Udp() const { return trace_ ? *trace_ : udp_; }
 
 int RunProgram(Endpoint& udp, const QStringList& arguments, const std::function<void(TMainWin&)>& started)
 {
-    LoadPolishTranslations(*QCoreApplication::instance());
     QtSeams seams;
     const ProgramNet net(udp, arguments, seams, QCoreApplication::applicationName().toStdString());
     if (net.Status() != 0) return net.Status();

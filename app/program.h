@@ -11,16 +11,26 @@
 
 class AppSeams;
 class Endpoint;
+class QCommandLineParser;
 class TMainWin;
 class TraceEndpoint;
 
-// The application object of both programs. An exception that escapes an event handler is shown in
-// a message box with its message, and the program goes on.
+// The application object of both programs: the project's version for --version, the program's
+// icon for every window, and Qt's own Polish texts. An exception that escapes an event handler is
+// shown in a message box with its message, and the program goes on.
 class OlmApplication : public QApplication {
 public:
     OlmApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Adds --target and --trace (see ProgramNet) to a program's parser, so that its help shows them.
+void AddNetOptions(QCommandLineParser& parser);
+
+// Adds --help and --version (with Polish descriptions) to the parser holding the program's own
+// options, and processes the command line: --help and --version print and end the program, an
+// unknown option ends it with one line on stderr.
+void ProcessCommandLine(QCommandLineParser& parser, const QCoreApplication& app);
 
 // Loads Qt's own Polish texts, so that the standard boxes and dialogs speak Polish too.
 void LoadPolishTranslations(QCoreApplication& app);

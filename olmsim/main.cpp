@@ -13,6 +13,7 @@
 #include "link/devid.h"
 #include "link/frame.h"
 #include "net/qudpendpoint.h"
+#include "olm/version.h"
 #include "olmsim/scenario.h"
 #include "sim/peer.h"
 #include "sim/samples.h"
@@ -113,6 +114,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("olmsim");
+    QCoreApplication::setApplicationVersion(OLM_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -120,6 +122,7 @@ int main(int argc, char** argv)
         "controllers of a JSON scenario file (see olmsim/README.md). Prints one line per request served:\n"
         "device name, command letter, signed or unsigned, payload length, sender.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption("port", "UDP port to serve (default 45389).", "port", "45389");
     const QCommandLineOption bindOption("bind", "Local IPv4 address to bind (default 0.0.0.0).", "address", "0.0.0.0");
     const QCommandLineOption traceOption("trace", "Append one JSON line per datagram to FILE (a trace for support).", "file");

@@ -12,6 +12,11 @@ packages=(
   iproute2                                  # network namespaces of the end-to-end tests
   xvfb xauth                                # the README screenshot under a virtual display
   fonts-liberation2                         # Arial's metrics (Liberation Sans) for the window's font
+  librsvg2-bin icoutils                     # the icon's PNG sizes and Windows .ico, rendered from its SVG
+  lowdown                                   # manual pages from Markdown
+  dpkg-dev                                  # make package: dpkg-shlibdeps finds the package's dependencies
+  lintian desktop-file-utils appstream man-db  # checks of the package, its menu entry, metadata, manual pages
+  llvm                                      # llvm-rc: checks the Windows resource scripts
 )
 
 missing=()
