@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 
@@ -128,8 +129,14 @@ void ProcessCommandLine(QCommandLineParser& parser, const QCoreApplication& app)
     // Qt's own help option is not translated into Polish.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Wyświetla tę pomoc."));
     parser.addOption(help);
-    parser.addVersionOption();
-    parser.process(app);
+    const QCommandLineOption version = parser.addVersionOption();
+    // An option that cannot be followed is a usage error: one line on stderr, status 2.
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                     qUtf8Printable(parser.errorText()));
+        std::exit(2);
+    }
+    if (parser.isSet(version)) parser.showVersion();
     if (parser.isSet(help)) parser.showHelp(0);
 }
 

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHostAddress>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -108,6 +110,16 @@ std::vector<std::unique_ptr<ControllerPeer>> MakePeers(const QString& scenarioPa
     }
 }
 
+// Qt's own Polish texts (the parser's messages among them).
+void LoadPolish(QCoreApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -116,28 +128,53 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName("olmsim");
     QCoreApplication::setApplicationVersion(OLM_VERSION);
 
+    LoadPolish(app);
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Serves simulated OLM controllers over UDP on 0.0.0.0:45389: the built-in sample set, or the\n"
-        "controllers of a JSON scenario file (see olmsim/README.md). Prints one line per request served:\n"
-        "device name, command letter, signed or unsigned, payload length, sender.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption portOption("port", "UDP port to serve (default 45389).", "port", "45389");
-    const QCommandLineOption bindOption("bind", "Local IPv4 address to bind (default 0.0.0.0).", "address", "0.0.0.0");
-    const QCommandLineOption traceOption("trace", "Append one JSON line per datagram to FILE (a trace for support).", "file");
+    parser.setApplicationDescription(QString::fromUtf8(
+        "Symulator kontrolerów OLM w sieci UDP (domyślnie 0.0.0.0:45389): przykładowy zestaw\n"
+        "kontrolerów albo kontrolery z pliku scenariusza JSON (opis w olmsim(1)). Każde obsłużone\n"
+        "żądanie wypisuje w jednym wierszu: nazwa urządzenia, litera rozkazu, signed albo unsigned,\n"
+        "długość danych, nadawca."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString::fromUtf8("Wyświetla tę pomoc."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QString::fromUtf8("Port UDP symulatora (domyślnie 45389)."),
+                                        QStringLiteral("port"), QStringLiteral("45389"));
+    const QCommandLineOption bindOption(QStringLiteral("bind"),
+                                        QString::fromUtf8("Lokalny adres IPv4 symulatora (domyślnie 0.0.0.0, każdy)."),
+                                        QString::fromUtf8("adres"), QStringLiteral("0.0.0.0"));
+    const QCommandLineOption traceOption(QStringLiteral("trace"),
+                                         QString::fromUtf8("Dopisuje do PLIKU wiersz JSON o każdym datagramie (ślad "
+                                                           "dla serwisu; czyta go olmctl trace-view)."),
+                                         QStringLiteral("PLIK"));
     parser.addOption(portOption);
     parser.addOption(bindOption);
     parser.addOption(traceOption);
-    parser.addPositionalArgument("scenario", "JSON scenario file (optional).", "[scenario.json]");
-    parser.process(app);
+    parser.addPositionalArgument(QStringLiteral("scenariusz"), QString::fromUtf8("Plik scenariusza JSON (nieobowiązkowy)."),
+                                 QStringLiteral("[scenariusz.json]"));
+    // A command line that cannot be followed is a usage error: one line, status 2.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "olmsim: %s\n", parser.errorText().toUtf8().constData());
+        return 2;
+    }
+    if (parser.isSet(version)) parser.showVersion();
+    if (parser.isSet(help)) parser.showHelp(0);
 
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);
     QHostAddress bindAddress;
-    if (!portOk || port == 0 || port > 65535 || !bindAddress.setAddress(parser.value(bindOption)) ||
-        bindAddress.protocol() != QAbstractSocket::IPv4Protocol || parser.positionalArguments().size() > 1) {
-        std::fprintf(stderr, "olmsim: bad arguments; see olmsim --help\n");
+    if (!portOk || port == 0 || port > 65535) {
+        std::fprintf(stderr, "olmsim: --port: oczekiwano numeru portu 1-65535, a nie %s\n",
+                     parser.value(portOption).toUtf8().constData());
+        return 2;
+    }
+    if (!bindAddress.setAddress(parser.value(bindOption)) || bindAddress.protocol() != QAbstractSocket::IPv4Protocol) {
+        std::fprintf(stderr, "olmsim: --bind: oczekiwano adresu IPv4, a nie %s\n",
+                     parser.value(bindOption).toUtf8().constData());
+        return 2;
+    }
+    if (parser.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "olmsim: najwyżej jeden plik scenariusza; zobacz olmsim --help\n");
         return 2;
     }
 
