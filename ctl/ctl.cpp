@@ -687,13 +687,13 @@ int CmdTraceView(Ctl& ctl, const std::string& file)
 
 int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
 {
-    struct Spec {
+    struct Command {
         const char* name;
         std::size_t arguments;
         std::set<std::string> options;
         const char* usage;
     };
-    static const Spec kSpecs[] = {
+    static const Command kCommands[] = {
         {"scan", 0, {"json"}, "scan"},
         {"time", 1, {}, "time NAZWA|all"},
         {"show", 1, {"json"}, "show NAZWA|PLIK"},
@@ -713,18 +713,18 @@ int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
         return 2;
     };
     if (args.empty()) return usage("brak polecenia; zobacz olmctl --help");
-    const Spec* spec = nullptr;
-    for (const Spec& s : kSpecs)
-        if (args[0] == s.name) spec = &s;
-    if (!spec) return usage("nieznane polecenie: " + args[0] + "; zobacz olmctl --help");
-    if (args.size() - 1 != spec->arguments) return usage("użycie: olmctl " + std::string(spec->usage));
+    const Command* command = nullptr;
+    for (const Command& c : kCommands)
+        if (args[0] == c.name) command = &c;
+    if (!command) return usage("nieznane polecenie: " + args[0] + "; zobacz olmctl --help");
+    if (args.size() - 1 != command->arguments) return usage("użycie: olmctl " + std::string(command->usage));
     for (const std::string& option : ctl.options.given) {
-        if (spec->options.count(option) || (kNetworkOptions.count(option) && args[0] != "trace-view")) continue;
+        if (command->options.count(option) || (kNetworkOptions.count(option) && args[0] != "trace-view")) continue;
         const std::string shown = option == "output" ? "-o" : "--" + option;
         return usage("opcja " + shown + " nie dotyczy polecenia " + args[0]);
     }
     const CtlOptions& o = ctl.options;
-    if (spec->options.count("output") && o.output.empty())
+    if (command->options.count("output") && o.output.empty())
         return usage("polecenie " + args[0] + " wymaga opcji -o PLIK");
     if (args[0] == "report" && o.output == "-") return usage("raport zapisuje się tylko do pliku");
     if (args[0] == "report") {

@@ -33,26 +33,26 @@ inline Snapshot SnapOf(uint32_t id, const std::vector<uint8_t>& list, const std:
 inline Snapshot SnapOf(const SampleController& c) { return SnapOf(c.id, c.deviceList, c.blocks); }
 
 // The device records of a device list block, to rebuild it reordered or changed.
-inline std::vector<DevSpec> Specs(const std::vector<uint8_t>& list)
+inline std::vector<DevSpec> DevicesOf(const std::vector<uint8_t>& list)
 {
-    std::vector<DevSpec> specs;
+    std::vector<DevSpec> devices;
     for (std::size_t i = 0; i < GetU16(list.data()); ++i) {
         const uint8_t* r = &list[kListHeader + kListRecord * i];
-        specs.push_back({GetU32(r), r[4], r[5], r[6], r[7], r[8], r[9]});
+        devices.push_back({GetU32(r), r[4], r[5], r[6], r[7], r[8], r[9]});
     }
-    return specs;
+    return devices;
 }
 
-inline std::size_t SlotNamed(const std::vector<DevSpec>& specs, uint32_t id)
+inline std::size_t SlotNamed(const std::vector<DevSpec>& devices, uint32_t id)
 {
-    return static_cast<std::size_t>(std::find_if(specs.begin(), specs.end(), [id](const DevSpec& d) { return d.id == id; }) -
-                                    specs.begin());
+    return static_cast<std::size_t>(std::find_if(devices.begin(), devices.end(), [id](const DevSpec& d) { return d.id == id; }) -
+                                    devices.begin());
 }
 
 // A controller with empty doors on a bus of the given devices.
-inline Snapshot EmptyController(uint32_t id, const std::vector<DevSpec>& specs, uint8_t doors, uint8_t kind = 1)
+inline Snapshot EmptyController(uint32_t id, const std::vector<DevSpec>& devices, uint8_t doors, uint8_t kind = 1)
 {
     std::array<std::vector<uint8_t>, 8> blocks;
     for (int i = 0; i < doors; ++i) blocks[static_cast<std::size_t>(i)] = kind == 2 ? EmptyLiftBlock() : EmptyDoorBlock();
-    return SnapOf(id, DeviceListBlock(kind, doors, specs), blocks);
+    return SnapOf(id, DeviceListBlock(kind, doors, devices), blocks);
 }

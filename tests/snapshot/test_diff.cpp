@@ -50,9 +50,9 @@ TEST(Diff, ShowsExactlyWhatChangedOneLineEach)
 TEST(Diff, ComparesControllersWhoseBusesAreOrderedDifferently)
 {
     const SampleController& c = Sample(0x14);
-    std::vector<DevSpec> specs = Specs(c.deviceList);
-    std::swap(specs[1], specs[5]);   // R107_00311 and D102_00020 trade slots
-    specs[0].id = MakeId(305, 1999);
+    std::vector<DevSpec> devices = DevicesOf(c.deviceList);
+    std::swap(devices[1], devices[5]);   // R107_00311 and D102_00020 trade slots
+    devices[0].id = MakeId(305, 1999);
     // The same doors, their identifiers following the devices.
     std::array<std::vector<uint8_t>, 8> blocks = c.blocks;
     for (auto& block : blocks) {
@@ -65,11 +65,11 @@ TEST(Diff, ComparesControllersWhoseBusesAreOrderedDifferently)
             SetBlockSlot(block, slot, static_cast<uint16_t>((moved << 8) | (r & 0xFF)));
         }
     }
-    const Snapshot other = SnapOf(specs[0].id, DeviceListBlock(1, 4, specs), blocks);
+    const Snapshot other = SnapOf(devices[0].id, DeviceListBlock(1, 4, devices), blocks);
     EXPECT_TRUE(Diff(SnapOf(c), other).empty());
 
     // Without following the devices, door 1's reader 1 is now on another device.
-    const Snapshot moved = SnapOf(specs[0].id, DeviceListBlock(1, 4, specs), c.blocks);
+    const Snapshot moved = SnapOf(devices[0].id, DeviceListBlock(1, 4, devices), c.blocks);
     const auto rows = Rows(Diff(SnapOf(c), moved));
     EXPECT_NE(std::find(rows.begin(), rows.end(),
                         std::vector<std::string>{"Przejście 1", "Czytnik 1", "R107_00311:Rd1", "D102_00020:Rd1"}),
@@ -83,13 +83,13 @@ TEST(Diff, ReportsKindDoorsDevicesAndUnreadRecords)
               (std::vector<std::vector<std::string>>{{"Kontroler", "Typ", "305", "310"},
                                                      {"Kontroler", "Rodzaj", "przejścia", "winda"}}));
 
-    std::vector<DevSpec> specs = Specs(c.deviceList);
-    specs.pop_back();                                              // D102_00020 gone
-    specs.push_back({MakeId(512, 5), 1, 0x10, 0, 0, 1, 1});        // a new keypad
+    std::vector<DevSpec> devices = DevicesOf(c.deviceList);
+    devices.pop_back();                                              // D102_00020 gone
+    devices.push_back({MakeId(512, 5), 1, 0x10, 0, 0, 1, 1});        // a new keypad
     std::array<std::vector<uint8_t>, 8> blocks = c.blocks;
     blocks[1][0] = 7;                                              // door 2 not read
     for (int slot = 14; slot < 16; ++slot) SetBlockSlot(blocks[2], slot, 0xFFFF);   // door 3's D102_00020 inputs
-    const Snapshot b = SnapOf(c.id, DeviceListBlock(1, 3, specs), blocks);
+    const Snapshot b = SnapOf(c.id, DeviceListBlock(1, 3, devices), blocks);
     EXPECT_EQ(Rows(Diff(SnapOf(c), b)), (std::vector<std::vector<std::string>>{
                                             {"Kontroler", "Liczba przejść", "4", "3"},
                                             {"Urządzenia", "D102_00020", "jest", "brak"},

@@ -13,14 +13,14 @@ const uint32_t kReplacement = MakeId(305, 1777);   // a controller of the same t
 
 // The eight-door sample's devices with the controller replaced, in another slot order: the
 // controller third, the others reversed.
-std::vector<DevSpec> Reordered(std::vector<DevSpec> specs)
+std::vector<DevSpec> Reordered(std::vector<DevSpec> devices)
 {
-    specs[0].id = kReplacement;
-    const DevSpec controller = specs[0];
-    specs.erase(specs.begin());
-    std::reverse(specs.begin(), specs.end());
-    specs.insert(specs.begin() + 2, controller);
-    return specs;
+    devices[0].id = kReplacement;
+    const DevSpec controller = devices[0];
+    devices.erase(devices.begin());
+    std::reverse(devices.begin(), devices.end());
+    devices.insert(devices.begin() + 2, controller);
+    return devices;
 }
 
 bool Mentions(const std::vector<std::string>& lines, const std::string& text)
@@ -38,7 +38,7 @@ std::string All(const std::vector<std::string>& lines)
 TEST(Mapping, FindsEveryDeviceByIdentifierOnAReorderedBus)
 {
     const Snapshot snap = SnapOf(Sample(0x18));
-    const Snapshot target = EmptyController(kReplacement, Reordered(Specs(Sample(0x18).deviceList)), 8);
+    const Snapshot target = EmptyController(kReplacement, Reordered(DevicesOf(Sample(0x18).deviceList)), 8);
     const RestorePlan plan = MapSnapshot(snap, target, {}, {});
     ASSERT_TRUE(plan.problems.empty()) << All(plan.problems);
     EXPECT_EQ(plan.indexes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
@@ -71,11 +71,11 @@ TEST(Mapping, FindsEveryDeviceByIdentifierOnAReorderedBus)
 TEST(Mapping, MapsAReplacedDeviceOntoItsSuccessor)
 {
     const SampleController& c = Sample(0x18);
-    std::vector<DevSpec> specs = Specs(c.deviceList);
-    const std::size_t old = SlotNamed(specs, MakeId(7, 405));
-    specs[old].id = MakeId(7, 421);   // the inactive reader was swapped for another
-    specs[old].status = 0;
-    const Snapshot target = EmptyController(c.id, specs, 8);
+    std::vector<DevSpec> devices = DevicesOf(c.deviceList);
+    const std::size_t old = SlotNamed(devices, MakeId(7, 405));
+    devices[old].id = MakeId(7, 421);   // the inactive reader was swapped for another
+    devices[old].status = 0;
+    const Snapshot target = EmptyController(c.id, devices, 8);
 
     const RestorePlan refused = MapSnapshot(SnapOf(c), target, {}, {});
     ASSERT_EQ(refused.problems.size(), 1u) << All(refused.problems);
@@ -111,9 +111,9 @@ TEST(Mapping, ListsEveryProblemAndRefusesTheWhole)
 {
     const SampleController& c = Sample(0x18);
     const Snapshot snap = SnapOf(c);
-    const std::vector<DevSpec> specs = Specs(c.deviceList);
+    const std::vector<DevSpec> devices = DevicesOf(c.deviceList);
     const auto changed = [&](const std::function<void(std::vector<DevSpec>&)>& change, uint8_t doors = 8) {
-        std::vector<DevSpec> s = specs;
+        std::vector<DevSpec> s = devices;
         change(s);
         return EmptyController(s[0].id, s, doors);
     };
@@ -175,12 +175,12 @@ TEST(Mapping, AResourceOnAnEmptySlotOfTheSnapshotIsAProblem)
 TEST(Mapping, TheLiftMapsItsOutputSets)
 {
     const SampleController& c = Sample(0x21);
-    std::vector<DevSpec> specs = Specs(c.deviceList);
-    std::swap(specs[1], specs[2]);
-    specs.push_back(specs[1]);
-    specs[1].id = kAbsentId;   // an absent slot in between
-    specs[0].id = MakeId(310, 78);
-    const Snapshot target = EmptyController(specs[0].id, specs, 1, 2);
+    std::vector<DevSpec> devices = DevicesOf(c.deviceList);
+    std::swap(devices[1], devices[2]);
+    devices.push_back(devices[1]);
+    devices[1].id = kAbsentId;   // an absent slot in between
+    devices[0].id = MakeId(310, 78);
+    const Snapshot target = EmptyController(devices[0].id, devices, 1, 2);
     const RestorePlan plan = MapSnapshot(SnapOf(c), target, {}, {});
     ASSERT_TRUE(plan.problems.empty()) << All(plan.problems);
     EXPECT_EQ(RecordSlot(plan.records[0], kOutputsAt, kLiftSets, 2), 0x0202);   // D105_00031, set 3, now slot 2
