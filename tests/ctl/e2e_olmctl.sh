@@ -17,14 +17,6 @@ if ! netns_setup; then
     exit 77
 fi
 
-# The kernel takes a veth pair into service (carrier, queueing) a moment after it is set up; a
-# broadcast sent before that is dropped, so the first scan waits until both ends are up.
-for _ in $(seq 50); do
-    [ "$(netns_exec_a cat "/sys/class/net/$NETNS_VETH_A/operstate")" = up ] &&
-        [ "$(netns_exec_b cat "/sys/class/net/$NETNS_VETH_B/operstate")" = up ] && break
-    sleep 0.1
-done
-
 work=$(mktemp -d)
 simlog=$work/olmsim.log
 cleanup() {

@@ -2,7 +2,8 @@
 # Two network namespaces joined by a veth pair, for end-to-end tests over real UDP that never
 # touch the host's own network. Source this file, then:
 #
-#   netns_setup || exit 77      # 77: not permitted here (the caller reports a skip)
+#   netns_setup || exit 77      # 77: not permitted here (the caller reports a skip); returns once
+#                               # both veth ends are up
 #   netns_exec_a CMD ARGS...    # run in namespace A (address $NETNS_IP_A)
 #   netns_exec_b CMD ARGS...    # run in namespace B (address $NETNS_IP_B)
 #   netns_start a|b PIDFILE LOG CMD ARGS...
@@ -105,7 +106,21 @@ netns_link() {   # NAME1 ADDR1/LEN NAME2 ADDR2/LEN
     ip -n "$ns1" addr add "$2" broadcast + dev "$netns_link_dev1" &&
     ip -n "$ns2" addr add "$4" broadcast + dev "$netns_link_dev2" &&
     ip -n "$ns1" link set "$netns_link_dev1" up &&
-    ip -n "$ns2" link set "$netns_link_dev2" up
+    ip -n "$ns2" link set "$netns_link_dev2" up &&
+    netns_wait_up "$ns1" "$netns_link_dev1" &&
+    netns_wait_up "$ns2" "$netns_link_dev2"
+}
+
+# The kernel takes a veth end into service (carrier, queueing) a moment after it is set up; a
+# datagram sent before that, a broadcast above all, is dropped. Waits up to 5 s for it.
+netns_wait_up() {   # NAMESPACE DEVICE
+    local _
+    for _ in $(seq 100); do
+        [ "$(ip netns exec "$1" cat "/sys/class/net/$2/operstate" 2>/dev/null)" = up ] && return 0
+        sleep 0.05
+    done
+    echo "netns: $2 in $1 did not come up" >&2
+    return 1
 }
 
 netns_in() {   # NAME CMD...
@@ -123,7 +138,9 @@ netns_setup() {
            ip link set "$NETNS_VETH_A" netns "$NETNS_A" &&
            ip link set "$NETNS_VETH_B" netns "$NETNS_B" &&
            netns_configure "$NETNS_A" "$NETNS_VETH_A" "$NETNS_IP_A" &&
-           netns_configure "$NETNS_B" "$NETNS_VETH_B" "$NETNS_IP_B"; }; then
+           netns_configure "$NETNS_B" "$NETNS_VETH_B" "$NETNS_IP_B" &&
+           netns_wait_up "$NETNS_A" "$NETNS_VETH_A" &&
+           netns_wait_up "$NETNS_B" "$NETNS_VETH_B"; }; then
         echo "netns: setting up the namespaces failed" >&2
         netns_teardown
         return 1
