@@ -51,10 +51,32 @@ int Guarded(Ctl& ctl, Body&& body)
     return 1;
 }
 
-std::string Utc(std::time_t t)
+// The broken-down time, in UTC or local, from the C library of either platform.
+std::tm UtcTime(std::time_t t)
 {
     std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &t);
+#else
     gmtime_r(&t, &tm);
+#endif
+    return tm;
+}
+
+std::tm LocalTime(std::time_t t)
+{
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
+    localtime_r(&t, &tm);
+#endif
+    return tm;
+}
+
+std::string Utc(std::time_t t)
+{
+    const std::tm tm = UtcTime(t);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
     return text;
@@ -62,8 +84,7 @@ std::string Utc(std::time_t t)
 
 std::string Stamp(std::time_t t)
 {
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalTime(t);
     char text[32];
     std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
     return text;
@@ -580,8 +601,7 @@ int CmdReport(Ctl& ctl, const std::string& controller)
                 Say(ctl, DevName(dev.id) + ", " + RecordPlace(1, i) +
                              ": kontroler przysłał nieprawidłowy blok; w raporcie jako nieodczytane");
         const std::time_t now = ctl.clock();
-        std::tm tm{};
-        localtime_r(&now, &tm);
+        const std::tm tm = LocalTime(now);
         const ReportDate date{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
         try {
             WriteReport(ctl.options.output, dev.id, devs, doors, Cp1250FromUtf8(ctl.options.location), date);
