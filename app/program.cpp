@@ -16,11 +16,9 @@
 #include <QCommandLineParser>
 #include <QDirIterator>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QStyle>
-#include <QTranslator>
 
 #include "app/seams.h"
 #include "app/wmain.h"
@@ -138,15 +136,6 @@ void ProcessCommandLine(QCommandLineParser& parser, const QCoreApplication& app)
     }
     if (parser.isSet(version)) parser.showVersion();
     if (parser.isSet(help)) parser.showHelp(0);
-}
-
-void LoadPolishTranslations(QCoreApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
 }
 
 namespace {

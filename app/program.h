@@ -5,6 +5,8 @@
 #include <vector>
 
 #include <QApplication>
+
+#include "net/translations.h"
 #include <QStringList>
 
 #include "link/target.h"
@@ -31,9 +33,6 @@ void AddNetOptions(QCommandLineParser& parser);
 // options, and processes the command line: --help and --version print and end the program, an
 // unknown option ends it with one line on stderr.
 void ProcessCommandLine(QCommandLineParser& parser, const QCoreApplication& app);
-
-// Loads Qt's own Polish texts, so that the standard boxes and dialogs speak Polish too.
-void LoadPolishTranslations(QCoreApplication& app);
 
 // Runs the program on the endpoint: the main window (whose creation runs the first search), the
 // help window, the location dialog, then the event loop until the main window is closed or the

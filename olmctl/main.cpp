@@ -2,8 +2,6 @@
 // over the same link and model as the window. The commands themselves live in ctl/.
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 #include <QtGlobal>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +20,7 @@
 #include "link/endpoint.h"
 #include "link/target.h"
 #include "net/qudpendpoint.h"
+#include "net/translations.h"
 #include "olm/version.h"
 #include "sim/samples.h"
 #include "sim/simlan.h"
@@ -98,15 +97,6 @@ const char* const kHelp =
     "  olmctl scan --target 10.20.30.0/24\n"
     "  olmctl backup K105_01502 -o kopia.json --trace slad.jsonl\n"
     "  olmctl trace-view slad.jsonl\n";
-
-void LoadPolishTranslations(QCoreApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
-}
 
 // The endpoint of the run: the real network, or with --demo the simulated LAN of sample
 // controllers that olmconfig-demo shows; with --trace, wrapped in the trace of its datagrams.

@@ -4,8 +4,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHostAddress>
-#include <QLibraryInfo>
-#include <QTranslator>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,6 +13,7 @@
 #include "link/devid.h"
 #include "link/frame.h"
 #include "net/qudpendpoint.h"
+#include "net/translations.h"
 #include "olm/version.h"
 #include "olmsim/scenario.h"
 #include "sim/peer.h"
@@ -110,16 +109,6 @@ std::vector<std::unique_ptr<ControllerPeer>> MakePeers(const QString& scenarioPa
     }
 }
 
-// Qt's own Polish texts (the parser's messages among them).
-void LoadPolish(QCoreApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -128,7 +117,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName("olmsim");
     QCoreApplication::setApplicationVersion(OLM_VERSION);
 
-    LoadPolish(app);
+    LoadPolishTranslations(app);
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(
         "Symulator kontrolerów OLM w sieci UDP (domyślnie 0.0.0.0:45389): przykładowy zestaw\n"

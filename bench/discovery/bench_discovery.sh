@@ -38,9 +38,7 @@ netns_add router && netns_add sim && netns_add far &&
 } > "$work/hundred.json"
 echo '{"controllers": [{"type": 305, "serial": 900}]}' > "$work/far.json"
 start() {   # namespace, scenario, log
-    netns_start "$1" "$3.pid" "$3" "$olmsim" "$2"
-    for _ in $(seq 50); do grep -q '^olmsim: serving' "$3" && return 0; sleep 0.1; done
-    echo "bench_discovery: olmsim did not start" >&2; cat "$3" >&2; exit 1
+    netns_start_olmsim "$1" "$3" "$olmsim" "$2" >&2 || { echo "bench_discovery: olmsim did not start" >&2; exit 1; }
 }
 start sim "$work/hundred.json" "$work/sim.log"; sim_pid=$started_pid
 start far "$work/far.json" "$work/far.log"; far_pid=$started_pid

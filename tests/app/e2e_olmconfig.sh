@@ -28,16 +28,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-netns_start a "$work/olmsim.pid" "$simlog" "$olmsim" "$scenario"
+netns_start_olmsim a "$simlog" "$olmsim" "$scenario" || { echo "FAIL: olmsim did not start"; exit 1; }
 sim_pid=$started_pid
-for _ in $(seq 50); do
-    grep -q '^olmsim: serving' "$simlog" && break
-    alive "$sim_pid" || break
-    sleep 0.1
-done
-if ! grep -q '^olmsim: serving' "$simlog"; then
-    echo "FAIL: olmsim did not start"; cat "$simlog"; exit 1
-fi
 
 from="from $NETNS_IP_B:45389"
 netns_start b "$work/olmconfig.pid" "$applog" env QT_QPA_PLATFORM=offscreen "$olmconfig"

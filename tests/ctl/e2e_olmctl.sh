@@ -28,16 +28,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-netns_start a "$work/olmsim.pid" "$simlog" "$olmsim" "$scenario"
+netns_start_olmsim a "$simlog" "$olmsim" "$scenario" || { echo "FAIL: olmsim did not start"; exit 1; }
 sim_pid=$started_pid
-for _ in $(seq 50); do
-    grep -q '^olmsim: serving' "$simlog" && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -q '^olmsim: serving' "$simlog"; then
-    echo "FAIL: olmsim did not start"; cat "$simlog"; exit 1
-fi
 
 status=0
 fail() { echo "FAIL: $*"; status=1; }

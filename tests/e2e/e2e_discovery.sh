@@ -68,13 +68,7 @@ echo '{"controllers": [{"type": 305, "serial": 900, "status": 2}]}' > "$work/far
 start_sim() {   # namespace, scenario, log, extra options...
     local ns=$1 scenario=$2 log=$3
     shift 3
-    netns_start "$ns" "$log.pid" "$log" "$olmsim" "$@" "$scenario"
-    for _ in $(seq 50); do
-        grep -q '^olmsim: serving' "$log" && return 0
-        kill -0 "$started_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "FAIL: olmsim did not start"; cat "$log"; exit 1
+    netns_start_olmsim "$ns" "$log" "$olmsim" "$@" "$scenario" || { echo "FAIL: olmsim did not start"; exit 1; }
 }
 start_sim sim "$work/hundred.json" "$work/sim.log" --trace "$work/sim-trace.jsonl"
 sim_pid=$started_pid

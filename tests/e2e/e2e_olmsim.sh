@@ -23,16 +23,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-netns_start a "$work/olmsim.pid" "$log" "$olmsim"
+netns_start_olmsim a "$log" "$olmsim" || { echo "FAIL: olmsim did not start"; exit 1; }
 sim_pid=$started_pid
-for _ in $(seq 50); do
-    grep -q '^olmsim: serving' "$log" && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -q '^olmsim: serving' "$log"; then
-    echo "FAIL: olmsim did not start"; cat "$log"; exit 1
-fi
 
 netns_exec_b "$client" "$NETNS_IP_A"
 status=$?

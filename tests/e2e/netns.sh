@@ -6,6 +6,8 @@
 #                               # both veth ends are up
 #   netns_exec_a CMD ARGS...    # run in namespace A (address $NETNS_IP_A)
 #   netns_exec_b CMD ARGS...    # run in namespace B (address $NETNS_IP_B)
+#   netns_start_olmsim a|b LOG OLMSIM ARGS...
+#                               # start olmsim so and wait until it serves (1: it did not)
 #   netns_start a|b PIDFILE LOG CMD ARGS...
 #                               # start CMD in the background in A or B; sets started_job (the
 #                               # wrapping subshell, whose status is CMD's) and started_pid (CMD
@@ -171,4 +173,20 @@ netns_start() {   # a|b|NAME, pid file, log, command...
         sleep 0.05
     done
     started_pid=$(cat "$pidfile" 2>/dev/null)
+}
+
+# Starts olmsim in a namespace, as netns_start does, and waits until it serves: returns 1, with
+# its log on stdout, when it did not start. Sets started_job and started_pid as netns_start does.
+netns_start_olmsim() {   # a|b|NAME, log, olmsim, olmsim's arguments...
+    local ns=$1 log=$2
+    shift 2
+    netns_start "$ns" "$log.pid" "$log" "$@"
+    for _ in $(seq 50); do
+        grep -q '^olmsim: serving' "$log" && return 0
+        kill -0 "$started_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "olmsim did not start:"
+    cat "$log"
+    return 1
 }
