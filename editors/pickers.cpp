@@ -36,17 +36,6 @@ const std::array<QChar, 256>& AnsiTable()
     return table;
 }
 
-const char* Prefix(ResKind kind)
-{
-    switch (kind) {
-    case ResKind::Output: return "Out";
-    case ResKind::Input: return "In";
-    case ResKind::Reader: return "Rd";
-    case ResKind::OutputSet: return "Set";
-    }
-    return "";
-}
-
 const QString& EmptyEntryText()
 {
     static const QString text = u"  -----"_s;
@@ -79,7 +68,7 @@ QString FreeEntries::Text(ResId id) const
 {
     // Output sets carry their number like the other kinds ("D105_00031:Set2"), so that the sets of
     // one device can be told apart in the floor-group pickers.
-    return AnsiToQString(devs_.ResName(id, Prefix(kind_)));
+    return AnsiToQString(devs_.ResName(id, BusDevSet::ResourcePrefix(kind_)));
 }
 
 void PickerModel::Reset(const FreeEntries& free, ResId current)

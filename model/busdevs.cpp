@@ -288,6 +288,17 @@ int BusDevSet::FreeList(ResKind kind, ResList& out) const
     return out.count;
 }
 
+const char* BusDevSet::ResourcePrefix(ResKind kind)
+{
+    switch (kind) {
+    case ResKind::Output: return "Out";
+    case ResKind::Input: return "In";
+    case ResKind::Reader: return "Rd";
+    case ResKind::OutputSet: return "Set";
+    }
+    return "";
+}
+
 std::string BusDevSet::ResName(ResId id, const char* prefix) const
 {
     if (id == kNoRes) {

@@ -106,6 +106,9 @@ public:
     void Unmark(ResKind kind, ResId id);
     int FreeList(ResKind kind, ResList& out) const;
     std::string ResName(ResId id, const char* prefix) const;   // "%s:%s%d" or "     ---     "
+    // "Out", "In", "Rd", "Set": the prefix under which a resource of the kind follows its device's
+    // name (output sets carry it only where their number must show, as in the floor-group pickers).
+    static const char* ResourcePrefix(ResKind kind);
     std::string OutSetName(ResId id) const;                    // "%s" or "     ---  "
     // The record an identifier names, or nullptr for a device index of 108 or more.
     const BusDev* DeviceOf(ResId id) const;

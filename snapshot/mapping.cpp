@@ -177,7 +177,7 @@ RestorePlan MapSnapshot(const Snapshot& snap, const Snapshot& target, const std:
                 const int have = CountOf(device, g.kind);
                 if (ResNumber(id) >= have) {
                     problem(where + DevName(targetId) + " ma " + Resources(have, g.kind) + ", więc nie ma " +
-                            ResourcePrefix(g.kind) + std::to_string(ResNumber(id) + 1));
+                            BusDevSet::ResourcePrefix(g.kind) + std::to_string(ResNumber(id) + 1));
                     continue;
                 }
                 const ResId moved = static_cast<ResId>((targetSlot << 8) | (id & 0xFF));

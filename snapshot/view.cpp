@@ -70,17 +70,6 @@ std::string Trimmed(const std::string& text)
 
 } // namespace
 
-const char* ResourcePrefix(ResKind kind)
-{
-    switch (kind) {
-    case ResKind::Output: return "Out";
-    case ResKind::Input: return "In";
-    case ResKind::Reader: return "Rd";
-    case ResKind::OutputSet: return "Set";
-    }
-    return "";
-}
-
 std::string HexByte(unsigned value)
 {
     char text[8];
@@ -99,7 +88,7 @@ std::string ResourceText(ResId id, ResKind kind, const BusDevSet& devs, uint32_t
         const uint32_t devId = devs.records[static_cast<std::size_t>(index)].id;
         device = names == OwnNames::AsController && devId == controllerId ? "kontroler" : DevName(devId);
     }
-    std::string text = device + ":" + ResourcePrefix(kind) + std::to_string(ResNumber(id) + 1);
+    std::string text = device + ":" + BusDevSet::ResourcePrefix(kind) + std::to_string(ResNumber(id) + 1);
     const bool ncKind = kind == ResKind::Output || kind == ResKind::Input;
     if (ncKind && ResHasNc(id)) text += " NC";
     const unsigned spare = id & (ncKind ? 0x60u : 0xE0u);

@@ -19,8 +19,6 @@ enum class OwnNames { DeviceName, AsController };
 // Bits that the program does not interpret are shown as " [0x60]".
 std::string ResourceText(ResId id, ResKind kind, const BusDevSet& devs, uint32_t controllerId, OwnNames names);
 
-// "Out", "In", "Rd", "Set": how a resource of each kind is named after its device.
-const char* ResourcePrefix(ResKind kind);
 // "0x5A".
 std::string HexByte(unsigned value);
 
