@@ -42,9 +42,9 @@ std::optional<QString> QtSeams::SaveFileName(QWidget* parent, const QString& sug
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;
-    // The dialog adds its suffix only to a name without a dot, and the suggested name may hold
-    // the date's dots ("2024.05.17 K105_00042"): the report gets its ".txt" here in any case.
-    return WithReportSuffix(files.first());
+    // The dialog adds its suffix only to a name without a dot; the window gives the report its
+    // ".txt" in any case (WithReportSuffix).
+    return files.first();
 }
 
 QString WithReportSuffix(const QString& fileName)

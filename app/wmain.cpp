@@ -520,24 +520,23 @@ unsigned TMainWin::UnreadRecords() const
 void TMainWin::MarkUnreadRecords()
 {
     // The tab of a record that was not read carries a warning sign and says why, so it stays in
-    // sight while the user edits. The captions stay "1".."n" and "Winda".
+    // sight while the user edits. The captions stay "1".."n" and "Winda". Every page fill comes
+    // here; a tab is touched only when its mark changes, so a fill lays out no tab bar anew.
     const UdpDev* c = udpDevs.Selected();
     const bool lift = c != nullptr && HoldsConfigOf(*c, kLiftController);
     const unsigned unread = UnreadRecords();
-    const QIcon sign = style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    const QString doorTip = QStringLiteral("Konfiguracji tego przejścia nie odczytano z kontrolera.\n"
-                                           "„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.");
+    const QString why = QStringLiteral("\n„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.");
+    const auto mark = [this](auto* bar, int tab, bool on, const QString& tip) {
+        if (bar->tabIcon(tab).isNull() != on) return;
+        bar->setTabIcon(tab, on ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+        bar->setTabToolTip(tab, on ? tip : QString());
+    };
     QTabBar* tabs = DoorPage->DoorTc();
-    for (int door = 0; door < tabs->count(); ++door) {
-        const bool mark = !lift && (unread & (1u << door)) != 0;
-        tabs->setTabIcon(door, mark ? sign : QIcon());
-        tabs->setTabToolTip(door, mark ? doorTip : QString());
-    }
-    const bool markLift = lift && unread != 0;
-    CtrlTypeSet->setTabIcon(kLiftSheetIndex, markLift ? sign : QIcon());
-    CtrlTypeSet->setTabToolTip(kLiftSheetIndex, markLift ? QStringLiteral("Konfiguracji windy nie odczytano z kontrolera.\n"
-                                                                          "„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.")
-                                                         : QString());
+    for (int door = 0; door < tabs->count(); ++door)
+        mark(tabs, door, !lift && (unread & (1u << door)) != 0,
+             QStringLiteral("Konfiguracji tego przejścia nie odczytano z kontrolera.") + why);
+    mark(CtrlTypeSet, kLiftSheetIndex, lift && unread != 0,
+         QStringLiteral("Konfiguracji windy nie odczytano z kontrolera.") + why);
 }
 
 void TMainWin::WarnUnreadRecords()
