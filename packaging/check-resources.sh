@@ -2,7 +2,8 @@
 # Compiles the programs' Windows resource scripts with llvm-rc, as a Windows build compiles them,
 # and checks that each compiled resource holds the project's version and the program's
 # description. The scripts are UTF-8; llvm-rc is told so with /C 65001 (Windows' rc reads the
-# script's own #pragma code_page).
+# script's own #pragma code_page). llvm-rc takes Windows-style options, so a path such as
+# /check/... would be read as its /C option: "--" ends the options before the script.
 #   usage: check-resources.sh LLVM_RC VERSION SCRIPT...
 set -uo pipefail
 
@@ -18,7 +19,7 @@ utf16hex() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr
 
 for script in "$@"; do
     name=$(basename "$script" .rc)
-    if ! "$rc" -no-preprocess /C 65001 /FO "$work/$name.res" "$script"; then
+    if ! "$rc" -no-preprocess /C 65001 /FO "$work/$name.res" -- "$script"; then
         echo "FAIL: $script does not compile"
         failures=$((failures + 1))
         continue
