@@ -24,6 +24,7 @@
 #include "olm/version.h"
 #include "sim/samples.h"
 #include "sim/simlan.h"
+#include "trace/options.h"
 #include "trace/trace.h"
 
 namespace {
@@ -101,7 +102,7 @@ const char* const kHelp =
 // The endpoint of the run: the real network, or with --demo the simulated LAN of sample
 // controllers that olmconfig-demo shows; with --trace, wrapped in the trace of its datagrams.
 struct RunEndpoint {
-    RunEndpoint(bool demo, const QString& tracePath)
+    RunEndpoint(bool demo, const std::optional<std::filesystem::path>& tracePath)
     {
         if (demo) {
             auto lan = std::make_unique<SimLan>();
@@ -110,9 +111,7 @@ struct RunEndpoint {
         } else {
             network = std::make_unique<QUdpEndpoint>();
         }
-        if (!tracePath.isEmpty())
-            trace = std::make_unique<TraceEndpoint>(*network, std::filesystem::path(tracePath.toStdU16String()),
-                                                    "olmctl");
+        if (tracePath) trace = std::make_unique<TraceEndpoint>(*network, *tracePath, "olmctl");
     }
     Endpoint& Get() const { return trace ? static_cast<Endpoint&>(*trace) : *network; }
 
@@ -236,24 +235,18 @@ int main(int argc, char** argv)
         }
         o.maps.push_back(m);
     }
-    std::vector<TargetRange> targets;
-    for (const QString& value : parser.values(target)) {
-        std::string error;
-        const std::optional<TargetRange> range = ParseTarget(Utf8(value), error);
-        if (!range) {
-            std::fprintf(stderr, "olmctl: %s\n", error.c_str());
-            return 2;
-        }
-        targets.push_back(*range);
-    }
-    if (parser.values(trace).size() > 1) {
-        std::fprintf(stderr, "olmctl: --trace: można podać tylko jeden plik śladu\n");
+    NetOptions net;
+    try {
+        for (const QString& value : parser.values(target)) AddNetOption("--target", Utf8(value), net);
+        for (const QString& value : parser.values(trace)) AddNetOption("--trace", Utf8(value), net);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "olmctl: %s\n", e.what());
         return 2;
     }
-    SetSearchTargets(std::move(targets));
+    SetSearchTargets(std::move(net.targets));
 
     try {
-        const RunEndpoint endpoint(parser.isSet(demo), parser.value(trace));
+        const RunEndpoint endpoint(parser.isSet(demo), net.trace);
         SetEndpoint(&endpoint.Get());
         StopOnSignals();
         const int status = RunCommand(ctl, args);

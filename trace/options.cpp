@@ -26,17 +26,24 @@ bool TakeNetOption(std::span<const std::string> args, std::size_t& i, NetOptions
         }
         value = args[++i];
     }
+    AddNetOption(name, *value, options);
+    return true;
+}
+
+void AddNetOption(std::string_view name, const std::string& value, NetOptions& options)
+{
     if (name == "--target") {
         std::string error;
-        const std::optional<TargetRange> range = ParseTarget(*value, error);
+        const std::optional<TargetRange> range = ParseTarget(value, error);
         if (!range) throw UsageError(error);
         options.targets.push_back(*range);
     } else {
-        if (options.trace) throw UsageError("Opcja --trace mo\u017Ce wyst\u0105pi\u0107 tylko raz.");
-        if (value->empty()) throw UsageError("Opcja --trace wymaga nazwy pliku.");
-        options.trace = std::filesystem::path(std::u8string(value->begin(), value->end()));
+        if (options.trace)
+            throw UsageError("Opcja --trace mo\u017Ce wyst\u0105pi\u0107 tylko raz: mo\u017Cna poda\u0107 tylko jeden "
+                             "plik \u015Bladu.");
+        if (value.empty()) throw UsageError("Opcja --trace wymaga nazwy pliku.");
+        options.trace = std::filesystem::path(std::u8string(value.begin(), value.end()));
     }
-    return true;
 }
 
 NetOptions ParseNetOptions(std::span<const std::string> args)

@@ -5,6 +5,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/target.h"
@@ -30,6 +31,11 @@ public:
 // any other argument. Throws UsageError for a missing or bad value and for a second --trace.
 // Arguments are UTF-8.
 bool TakeNetOption(std::span<const std::string> args, std::size_t& i, NetOptions& options);
+
+// Takes one of the options above, named "--target" or "--trace", with its value, for a program
+// whose own parser has already split them. Throws UsageError for a bad value and for a second
+// --trace.
+void AddNetOption(std::string_view name, const std::string& value, NetOptions& options);
 
 // The whole command line of a program that takes only these options; args[0] is the program.
 // Throws UsageError for any other argument.

@@ -60,6 +60,7 @@ expect 0 'Zastąpiono: R107_00405 <-- R107_00420' --demo replace K105_01502 R107
 expect 2 'olmctl: .*300.1.2.3' --demo scan --target 300.1.2.3
 expect 2 'olmctl: .*/16' --demo scan --target 10.0.0.0/16
 expect 2 'tylko jeden plik śladu' --demo scan --trace "$work/a.jsonl" --trace "$work/b.jsonl"
+expect 2 'wymaga nazwy pliku' --demo scan --trace ""
 expect 1 'brak/t.jsonl' --demo scan --trace "$work/brak/t.jsonl"
 expect 0 '^K105_01502  192.168.1.22     Serwis$' --demo scan --target 192.168.1.0/24 --trace "$work/t.jsonl"
 expect 0 'MMDO  K105_01502' trace-view "$work/t.jsonl"
