@@ -525,7 +525,10 @@ void TMainWin::MarkUnreadRecords()
     const UdpDev* c = udpDevs.Selected();
     const bool lift = c != nullptr && HoldsConfigOf(*c, kLiftController);
     const unsigned unread = UnreadRecords();
-    const QString why = QStringLiteral("\n„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.");
+    static const QString doorTip = QStringLiteral("Konfiguracji tego przejścia nie odczytano z kontrolera.\n"
+                                                  "„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.");
+    static const QString liftTip = QStringLiteral("Konfiguracji windy nie odczytano z kontrolera.\n"
+                                                  "„Zapisz” zapisze ją tylko wtedy, gdy ją tu zmienisz.");
     const auto mark = [this](auto* bar, int tab, bool on, const QString& tip) {
         if (bar->tabIcon(tab).isNull() != on) return;
         bar->setTabIcon(tab, on ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
@@ -533,10 +536,8 @@ void TMainWin::MarkUnreadRecords()
     };
     QTabBar* tabs = DoorPage->DoorTc();
     for (int door = 0; door < tabs->count(); ++door)
-        mark(tabs, door, !lift && (unread & (1u << door)) != 0,
-             QStringLiteral("Konfiguracji tego przejścia nie odczytano z kontrolera.") + why);
-    mark(CtrlTypeSet, kLiftSheetIndex, lift && unread != 0,
-         QStringLiteral("Konfiguracji windy nie odczytano z kontrolera.") + why);
+        mark(tabs, door, !lift && (unread & (1u << door)) != 0, doorTip);
+    mark(CtrlTypeSet, kLiftSheetIndex, lift && unread != 0, liftTip);
 }
 
 void TMainWin::WarnUnreadRecords()
