@@ -51,18 +51,7 @@ int Guarded(Ctl& ctl, Body&& body)
     return 1;
 }
 
-// The broken-down time, in UTC or local, from the C library of either platform.
-std::tm UtcTime(std::time_t t)
-{
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    return tm;
-}
-
+// The broken-down local time, from the C library of either platform.
 std::tm LocalTime(std::time_t t)
 {
     std::tm tm{};
@@ -72,14 +61,6 @@ std::tm LocalTime(std::time_t t)
     localtime_r(&t, &tm);
 #endif
     return tm;
-}
-
-std::string Utc(std::time_t t)
-{
-    const std::tm tm = UtcTime(t);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
 }
 
 std::string Stamp(std::time_t t)
@@ -117,13 +98,22 @@ Snapshot LoadSnapshot(const std::string& path)
     return snap;
 }
 
-// Doors (or the lift) of a controller reading that came back with no valid block.
+// The doors (or the lift) of a controller reading that came back with no valid block: bit i for
+// record i.
+void WarnUnread(Ctl& ctl, uint32_t controllerId, int kind, unsigned unread, const std::string& consequence)
+{
+    for (int i = 0; i < kMaxDoors; ++i)
+        if ((unread >> i) & 1u)
+            Say(ctl, DevName(controllerId) + ", " + RecordPlace(kind, i) +
+                         ": kontroler przysłał nieprawidłowy blok; " + consequence);
+}
+
 void WarnUnread(Ctl& ctl, const Snapshot& snap, const std::string& consequence)
 {
+    unsigned unread = 0;
     for (int i = 0; i < snap.doorCount; ++i)
-        if (!snap.records[static_cast<std::size_t>(i)].read)
-            Say(ctl, DevName(snap.controllerId) + ", " + RecordPlace(snap.kind, i) +
-                         ": kontroler przysłał nieprawidłowy blok; " + consequence);
+        if (!snap.records[static_cast<std::size_t>(i)].read) unread |= 1u << i;
+    WarnUnread(ctl, snap.controllerId, snap.kind, unread, consequence);
 }
 
 // A controller that is found, answers, has a bus and allows its configuration to be read.
@@ -247,9 +237,7 @@ void SearchControllers(UdpDevSet& set, const SearchOptions&)
 
 bool NamesController(const std::string& text)
 {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    char extra = 0;
-    if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &a, &b, &c, &d, &extra) == 4) return true;
+    if (ParseIp(text)) return true;
     if (text.size() != 10 || text[4] != '_') return false;
     for (std::size_t i = 1; i < text.size(); ++i)
         if (i != 4 && !(text[i] >= '0' && text[i] <= '9')) return false;
@@ -302,7 +290,7 @@ Snapshot ReadController(UdpDev& dev, const Ctl& ctl)
     CheckStop();
     Snapshot snap;
     MakeSnapshot(snap, list, blocks);
-    snap.taken = Utc(ctl.clock());
+    snap.taken = UtcText(ctl.clock());
     snap.program = ctl.program;
     snap.controllerId = dev.id;
     snap.ip = dev.ip;
@@ -392,20 +380,16 @@ int RestoreOnto(Ctl& ctl, UdpDev& dev, const Snapshot& snap, const std::string& 
             throw stopAt(place, reason);
         }
         // What the controller now holds must be byte for byte what was sent.
-        Snapshot back;
-        const std::vector<uint8_t> got(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
-        std::vector<std::vector<uint8_t>> blocks(static_cast<std::size_t>(i) + 1);
-        blocks.back() = got;
-        MakeSnapshot(back, target.deviceList, blocks);
-        const SnapRecord& read = back.records[static_cast<std::size_t>(i)];
-        if (!read.read || read.bytes != record) {
+        RecordBytes back{};
+        const bool valid = RecordAsSent(std::span<const uint8_t>(block.data(), n), kind, back);
+        if (!valid || back != record) {
             std::string reason = "zapisane, ale odczyt nie zgadza się z wysłanym";
-            if (!read.read) reason += " (nieprawidłowy blok)";
-            for (std::size_t b = 0; read.read && b < record.size(); ++b) {
-                if (read.bytes[b] == record[b]) continue;
+            if (!valid) reason += " (nieprawidłowy blok)";
+            for (std::size_t b = 0; valid && b < record.size(); ++b) {
+                if (back[b] == record[b]) continue;
                 char detail[64];
                 std::snprintf(detail, sizeof detail, " (bajt %zu: wysłano 0x%02X, odczytano 0x%02X)", b,
-                              static_cast<unsigned>(record[b]), static_cast<unsigned>(read.bytes[b]));
+                              static_cast<unsigned>(record[b]), static_cast<unsigned>(back[b]));
                 reason += detail;
                 break;
             }
@@ -486,7 +470,7 @@ int CmdTime(Ctl& ctl, const std::string& which)
             const std::vector<uint8_t> frame = BuildUnsigned('T', dev->id, payload);
             udp.SendTo(dev->ip, kUdpPort, frame.data(), frame.size());
             ctl.out << DevName(dev->id) << "  " << dev->IpText() << ": wysłano czas "
-                    << Utc(static_cast<std::time_t>(seconds)) << "\n";
+                    << UtcText(seconds) << "\n";
         }
         return 0;
     });
@@ -595,11 +579,7 @@ int CmdReport(Ctl& ctl, const std::string& controller)
             throw CtlError("raport dotyczy tylko kontrolerów przejść, a " + DevName(dev.id) + " to kontroler windy");
         doors.Load(dev);
         CheckStop();
-        const uint8_t unread = doors.UnreadDoors();
-        for (int i = 0; i < devs.doorCount; ++i)
-            if ((unread >> i) & 1)
-                Say(ctl, DevName(dev.id) + ", " + RecordPlace(1, i) +
-                             ": kontroler przysłał nieprawidłowy blok; w raporcie jako nieodczytane");
+        WarnUnread(ctl, dev.id, 1, doors.UnreadDoors(), "w raporcie jako nieodczytane");
         const std::time_t now = ctl.clock();
         const std::tm tm = LocalTime(now);
         const ReportDate date{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
@@ -748,9 +728,7 @@ int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
         return usage("polecenie " + args[0] + " wymaga opcji -o PLIK");
     if (args[0] == "report" && o.output == "-") return usage("raport zapisuje się tylko do pliku");
     if (args[0] == "report") {
-        std::size_t characters = 0;
-        for (const char c : o.location) characters += (c & 0xC0) != 0x80;
-        if (characters > kMaxLocation)
+        if (Utf8Length(o.location) > kMaxLocation)
             return usage("--location: najwyżej " + std::to_string(kMaxLocation) + " znaków");
     }
     const std::string& a1 = args.size() > 1 ? args[1] : std::string();

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The one datagram endpoint through which the program reaches the network. The main window owns
@@ -43,6 +44,10 @@ constexpr uint16_t kUdpPort = 45389;          // bound locally and addressed on 
 constexpr int kReceiveTimeoutMs = 200;        // default receive timeout
 constexpr std::size_t kBufferSize = 8192;     // receive buffer of one exchange
 constexpr uint32_t kBroadcastIp = 0xFFFFFFFFu;
+
+// Seconds since 1970-01-01 00:00 UTC as text, the same in every program and file:
+// "2024-05-17T08:00:00Z".
+std::string UtcText(int64_t seconds);
 
 // The program-wide endpoint. SetEndpoint(nullptr) detaches it (tests, window destruction).
 void SetEndpoint(Endpoint* endpoint);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "link/aes.h"
 #include "link/cmac.h"
 #include "link/crc32.h"
 
@@ -76,4 +77,10 @@ bool ConstantTimeEqual(const uint8_t* a, const uint8_t* b, std::size_t length)
     uint8_t diff = 0;
     for (std::size_t i = 0; i < length; ++i) diff = static_cast<uint8_t>(diff | (a[i] ^ b[i]));
     return diff == 0;
+}
+
+void MakeSessionKey(AES128& aes, std::array<uint8_t, kKeyMaterial>& key)
+{
+    aes.SetKey(key.data());   // key = material
+    aes.Encrypt(key.data());  // session key = AES(material, material)
 }

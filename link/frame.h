@@ -11,6 +11,7 @@
 //   signed:   "MMDC" | id u32 | counter u16 | letter | payload | 8-byte code         (>= 19 bytes)
 // The code of a signed frame is the first 8 bytes of the AES-CMAC of everything before it.
 
+class AES128;
 class CMAC;
 
 constexpr std::size_t kUnsignedOverhead = 12;
@@ -20,6 +21,7 @@ constexpr std::size_t kMaxWriteBlock = 1398;   // c: kind, index, then the block
 constexpr std::size_t kCodeLength = 8;
 constexpr std::size_t kStatusReplyLength = 28; // search and status replies
 constexpr uint32_t kAllDevices = 0xFFFFFFFFu;
+constexpr std::size_t kKeyMaterial = 16;       // payload of the K reply
 
 inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t GetU32(const uint8_t* p)
@@ -51,6 +53,11 @@ std::vector<uint8_t> BuildSigned(CMAC& cmac, uint32_t id, uint16_t counter, uint
 // True when the frame is at least 19 bytes and its code is right. The code is compared in
 // constant time.
 bool CheckSignedCode(CMAC& cmac, std::span<const uint8_t> frame);
+
+// The controller answers K with 16 bytes of key material; the session key is the AES-128
+// encryption of those bytes under themselves. Turns the material in `key` into the session key in
+// place, with `aes` as the coder (left keyed with the material).
+void MakeSessionKey(AES128& aes, std::array<uint8_t, kKeyMaterial>& key);
 
 // A discovery reply that the search accepts: exactly 28 bytes, tag "MMDO", a good CRC, an id other
 // than 0xFFFFFFFF whose bits 28-31 are 3. On success id and status (byte 10) are returned.

@@ -24,7 +24,18 @@ std::optional<uint32_t> SmallNumber(std::string_view text, uint32_t max)
     return value;
 }
 
-std::optional<uint32_t> DottedAddress(std::string_view text)
+std::string Quoted(std::string_view text) { return "\u201E" + std::string(text) + "\u201D"; }   // „…”
+
+}  // namespace
+
+std::string IpText(uint32_t ip)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF, ip & 0xFF);
+    return text;
+}
+
+std::optional<uint32_t> ParseIp(std::string_view text)
 {
     uint32_t address = 0;
     for (int octet = 0; octet < 4; ++octet) {
@@ -39,21 +50,10 @@ std::optional<uint32_t> DottedAddress(std::string_view text)
     return address;
 }
 
-std::string Quoted(std::string_view text) { return "\u201E" + std::string(text) + "\u201D"; }   // „…”
-
-std::string AddressText(uint32_t ip)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF, ip & 0xFF);
-    return text;
-}
-
-}  // namespace
-
 std::optional<TargetRange> ParseTarget(std::string_view text, std::string& error)
 {
     const std::size_t slash = text.find('/');
-    const std::optional<uint32_t> address = DottedAddress(text.substr(0, slash));
+    const std::optional<uint32_t> address = ParseIp(text.substr(0, slash));
     if (!address) {
         error = "Nieprawid\u0142owy cel " + Quoted(text) +
                 ": oczekiwano ADRES lub ADRES/PREFIKS, np. 192.168.5.20 lub 192.168.5.0/24.";
@@ -86,7 +86,7 @@ std::optional<TargetRange> ParseTarget(std::string_view text, std::string& error
 
 std::string TargetText(const TargetRange& range)
 {
-    std::string text = AddressText(range.network);
+    std::string text = IpText(range.network);
     if (range.prefix != 32) text += "/" + std::to_string(range.prefix);
     return text;
 }

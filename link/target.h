@@ -6,6 +6,14 @@
 #include <string_view>
 #include <vector>
 
+// An address as text, the same in every program and file: "192.168.1.20".
+std::string IpText(uint32_t ip);
+// Dotted decimal: four numbers 0-255 of one to three digits and nothing else; nullopt otherwise.
+std::optional<uint32_t> ParseIp(std::string_view text);
+
+// The network mask of a prefix length 0-32: 24 gives 255.255.255.0.
+constexpr uint32_t PrefixMask(int prefix) { return prefix <= 0 ? 0 : ~0u << (32 - prefix); }
+
 // Controllers beyond the segment: a router does not pass a broadcast on, so the search can also
 // ask every address of a range by unicast (--target ADDRESS or --target ADDRESS/PREFIX). A range
 // is at most a /22 (1022 addresses), so that a sweep stays short enough to repeat in every pass.
@@ -14,7 +22,7 @@ struct TargetRange {
     int prefix = 32;        // 22 to 32
 
     uint32_t Broadcast() const { return network | ~Mask(); }
-    uint32_t Mask() const { return prefix == 0 ? 0 : ~0u << (32 - prefix); }
+    uint32_t Mask() const { return PrefixMask(prefix); }
     bool operator==(const TargetRange&) const = default;
 };
 

@@ -112,19 +112,18 @@ bool UdpDev::PollStatus()
     return true;
 }
 
-std::string UdpDev::ModeName() const
+const char* ModeName(uint8_t status)
 {
     static constexpr const char* kNames[] = {"Blokada", "Konfiguracja", "Serwis", "Instalacja"};
-    return reachable ? kNames[mode & 3] : "Niedost\xEApny";   // "Niedostępny"
+    return kNames[status & 3];
 }
 
-std::string UdpDev::IpText() const
+std::string UdpDev::ModeName() const
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(ip >> 24), static_cast<int>((ip >> 16) & 0xFF),
-                  static_cast<int>((ip >> 8) & 0xFF), static_cast<int>(ip & 0xFF));
-    return text;
+    return reachable ? ::ModeName(static_cast<uint8_t>(mode)) : "Niedost\xEApny";   // "Niedostępny"
 }
+
+std::string UdpDev::IpText() const { return ::IpText(ip); }
 
 std::string UdpDev::ListLine() const { return " " + DevName(id) + ",  " + IpText() + ",  " + ModeName(); }
 
@@ -133,15 +132,11 @@ std::string UdpDev::ListLine() const { return " " + DevName(id) + ",  " + IpText
 
 void UdpDev::OpenSession()
 {
-    // The controller answers K with 16 bytes of key material; the session key is the AES-128
-    // encryption of those bytes under themselves.
     if (Exchange('K', nullptr, 0, sessionKey.size(), sessionKey.data()) != sessionKey.size()) {
         sessionKey.fill(0);
         throw UErr(*this, 3, 0);
     }
-    AES128& aes = Crypto().aes;
-    aes.SetKey(sessionKey.data());        // key = material
-    aes.Encrypt(sessionKey.data());       // sessionKey = AES(material, material)
+    MakeSessionKey(Crypto().aes, sessionKey);
     hasSession = true;
     seq = 0;
 }

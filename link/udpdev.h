@@ -11,6 +11,10 @@
 
 using Block = std::array<uint8_t, kMaxPayload>;   // destination of D and C replies
 
+// The name of the mode in bits 0-1 of a status byte: "Blokada", "Konfiguracja", "Serwis" or
+// "Instalacja" (plain ASCII, the same in cp1250 and UTF-8).
+const char* ModeName(uint8_t status);
+
 // One controller as the link knows it. A plain value record: the set holds 100 of them and moves
 // them by copying; copying never opens or closes a session.
 struct UdpDev {
@@ -21,7 +25,7 @@ struct UdpDev {
     bool reachable = false;   // answered its last status poll
     bool changed = false;     // the last poll changed reachable or mode
     bool hasSession = false;  // this program holds a session with the controller
-    std::array<uint8_t, 16> sessionKey{};
+    std::array<uint8_t, kKeyMaterial> sessionKey{};
 
     int ModeIndex() const { return mode & 3; }
     bool ForeignSession() const { return (mode & 0x80) != 0 && !hasSession; }

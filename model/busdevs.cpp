@@ -59,17 +59,6 @@ void SetMap(BusDev& dev, ResKind kind, uint32_t value)
     }
 }
 
-int CountOf(const BusDev& dev, ResKind kind)
-{
-    switch (kind) {
-    case ResKind::Output: return dev.outCount;
-    case ResKind::Input: return dev.inCount;
-    case ResKind::Reader: return dev.rdCount;
-    case ResKind::OutputSet: return dev.setCount;
-    }
-    return 0;
-}
-
 }  // namespace
 
 void BusDevSet::Clear()
@@ -278,7 +267,7 @@ int BusDevSet::FreeList(ResKind kind, ResList& out) const
         const int index = order[static_cast<std::size_t>(p)];
         const BusDev& dev = records[static_cast<std::size_t>(index)];
         const uint32_t used = MapOf(dev, kind);
-        const int count = CountOf(dev, kind);
+        const int count = ResourceCount(dev, kind);
         for (int n = 0; n < count; ++n) {
             if ((used >> n) & 1u) continue;
             if (out.count >= kMaxList) return out.count;
@@ -286,6 +275,17 @@ int BusDevSet::FreeList(ResKind kind, ResList& out) const
         }
     }
     return out.count;
+}
+
+int ResourceCount(const BusDev& dev, ResKind kind)
+{
+    switch (kind) {
+    case ResKind::Output: return dev.outCount;
+    case ResKind::Input: return dev.inCount;
+    case ResKind::Reader: return dev.rdCount;
+    case ResKind::OutputSet: return dev.setCount;
+    }
+    return 0;
 }
 
 const char* BusDevSet::ResourcePrefix(ResKind kind)

@@ -64,6 +64,9 @@ struct BusDev {
     bool operator==(const BusDev&) const = default;
 };
 
+// How many resources of the kind the device has: outputs, inputs, reader ports or output sets.
+int ResourceCount(const BusDev& dev, ResKind kind);
+
 // Fixed-capacity list of identifiers (free resources) or replacement pairs.
 struct ResList {
     std::array<uint16_t, kMaxList> items{};

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr std::array<uint8_t, 4> kDoorHeader = {1, 6, 10, 4};
+constexpr std::array<uint8_t, 4> kLiftHeader = {2, 0x88, 8, 4};
 constexpr std::size_t kBlockHeader = kConfigBlockSize - kRecordSize;
 
 bool ValidDoor(int door) { return door >= 0 && door < kMaxDoors; }
@@ -45,10 +46,17 @@ void PutRecordName(RecordBytes& bytes, const std::string& text)
     std::memcpy(field, text.data(), length);
 }
 
-bool DecodeRecord(std::span<const uint8_t> block, const std::array<uint8_t, 4>& header, RecordBytes& record)
+bool RecordAsSent(std::span<const uint8_t> block, int kind, RecordBytes& record)
 {
+    const std::array<uint8_t, 4>& header = kind == 2 ? kLiftHeader : kDoorHeader;
     if (block.size() < kConfigBlockSize || !std::equal(header.begin(), header.end(), block.begin())) return false;
     std::copy_n(block.begin() + kBlockHeader, kRecordSize, record.begin());
+    return true;
+}
+
+bool DecodeRecord(std::span<const uint8_t> block, int kind, RecordBytes& record)
+{
+    if (!RecordAsSent(block, kind, record)) return false;
     // The controller keeps these four parameter bytes within 0-127 half seconds; a larger value
     // would not survive the page's time field, so it is limited at once.
     for (std::size_t i = 4; i < 8; ++i) {
@@ -58,7 +66,7 @@ bool DecodeRecord(std::span<const uint8_t> block, const std::array<uint8_t, 4>& 
     return true;
 }
 
-bool DecodeDoor(std::span<const uint8_t> block, DoorCfg& door) { return DecodeRecord(block, kDoorHeader, door.bytes); }
+bool DecodeDoor(std::span<const uint8_t> block, DoorCfg& door) { return DecodeRecord(block, 1, door.bytes); }
 
 std::size_t EncodeDoor(const DoorCfg& door, uint8_t* out)
 {

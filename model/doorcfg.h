@@ -36,9 +36,12 @@ void PutRecordSlot(RecordBytes& bytes, std::size_t at, int slot, ResId id);
 std::string RecordName(const RecordBytes& bytes);
 // At most 15 bytes of the text up to its first NUL, then zeros to the end of the field.
 void PutRecordName(RecordBytes& bytes, const std::string& text);
-// A block of at least 112 bytes with the given header: the record after it, parameter bytes 4-7
-// limited to 127. Anything else leaves the record unchanged and returns false.
-bool DecodeRecord(std::span<const uint8_t> block, const std::array<uint8_t, 4>& header, RecordBytes& record);
+// A block of at least 112 bytes with the header of its kind (door 1, 6, 10, 4; lift 2, 0x88, 8, 4):
+// the record after the header exactly as the controller sent it. Anything else leaves the record
+// unchanged and returns false.
+bool RecordAsSent(std::span<const uint8_t> block, int kind, RecordBytes& record);
+// The same, then parameter bytes 4-7 limited to 127: the record as the editors hold it.
+bool DecodeRecord(std::span<const uint8_t> block, int kind, RecordBytes& record);
 
 struct DoorCfg {
     std::array<uint8_t, kRecordSize> bytes{};   // outputs 0-11, inputs 12-31, readers 32-39, params 40-103

@@ -6,13 +6,11 @@
 
 namespace {
 
-constexpr std::array<uint8_t, 4> kLiftHeader = {2, 0x88, 8, 4};
-
 bool InRange(int slot, int count) { return slot >= 0 && slot < count; }
 
 }  // namespace
 
-bool DecodeLift(std::span<const uint8_t> block, LiftCfg& lift) { return DecodeRecord(block, kLiftHeader, lift.bytes); }
+bool DecodeLift(std::span<const uint8_t> block, LiftCfg& lift) { return DecodeRecord(block, 2, lift.bytes); }
 
 std::size_t EncodeLift(const LiftCfg& lift, uint8_t* out)
 {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/endpoint.h"
+#include "link/target.h"
 #include "sim/peer.h"
 
 // An in-process LAN with a virtual clock. The program's endpoint sits at hostIp; controller peers
@@ -28,7 +29,7 @@ public:
     struct Interface {
         uint32_t ip = 0;
         int prefix = 24;
-        uint32_t Mask() const { return prefix <= 0 ? 0 : ~0u << (32 - prefix); }
+        uint32_t Mask() const { return PrefixMask(prefix); }
         uint32_t Broadcast() const { return ip | ~Mask(); }
         bool Holds(uint32_t address) const { return (address & Mask()) == (ip & Mask()); }
     };

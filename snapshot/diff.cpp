@@ -4,18 +4,13 @@
 #include <cstdio>
 
 #include "link/devid.h"
+#include "snapshot/text.h"
 
 namespace {
 
-// Characters, not bytes, of UTF-8 text: what a terminal column counts.
-std::size_t Width(const std::string& text)
-{
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
 std::string Pad(const std::string& text, std::size_t width)
 {
-    const std::size_t w = Width(text);
+    const std::size_t w = Utf8Length(text);
     return w >= width ? text : text + std::string(width - w, ' ');
 }
 
@@ -113,9 +108,9 @@ std::string DiffText(const std::vector<Difference>& differences, const std::stri
 {
     std::size_t wPlace = 0, wLabel = 0, wA = 0;
     for (const Difference& d : differences) {
-        wPlace = std::max(wPlace, Width(d.place));
-        wLabel = std::max(wLabel, Width(d.label));
-        wA = std::max(wA, Width(d.a));
+        wPlace = std::max(wPlace, Utf8Length(d.place));
+        wLabel = std::max(wLabel, Utf8Length(d.label));
+        wA = std::max(wA, Utf8Length(d.a));
     }
     std::string out;
     for (const Difference& d : differences)

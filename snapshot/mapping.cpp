@@ -29,17 +29,6 @@ std::vector<SlotGroup> Groups(int kind)
             {kReadersAt, kReaderSlots, ResKind::Reader}};
 }
 
-int CountOf(const BusDev& d, ResKind kind)
-{
-    switch (kind) {
-    case ResKind::Output: return d.outCount;
-    case ResKind::Input: return d.inCount;
-    case ResKind::Reader: return d.rdCount;
-    case ResKind::OutputSet: return d.setCount;
-    }
-    return 0;
-}
-
 // "2 wyjścia", "5 wejść", "1 port czytnika"...
 std::string Resources(int n, ResKind kind)
 {
@@ -71,7 +60,6 @@ std::optional<uint32_t> IdNamed(const BusDevSet& devs, const std::string& name)
     }
     return std::nullopt;
 }
-
 
 } // namespace
 
@@ -174,7 +162,7 @@ RestorePlan MapSnapshot(const Snapshot& snap, const Snapshot& target, const std:
                     continue;
                 }
                 const BusDev& device = to.records[static_cast<std::size_t>(targetSlot)];
-                const int have = CountOf(device, g.kind);
+                const int have = ResourceCount(device, g.kind);
                 if (ResNumber(id) >= have) {
                     problem(where + DevName(targetId) + " ma " + Resources(have, g.kind) + ", więc nie ma " +
                             BusDevSet::ResourcePrefix(g.kind) + std::to_string(ResNumber(id) + 1));

@@ -5,14 +5,11 @@
 #include <stdexcept>
 
 #include "link/devid.h"
+#include "link/target.h"
 #include "snapshot/text.h"
 #include "snapshot/view.h"
 
 namespace {
-
-constexpr std::array<uint8_t, 4> kDoorHeader = {1, 6, 10, 4};
-constexpr std::array<uint8_t, 4> kLiftHeader = {2, 0x88, 8, 4};
-constexpr std::size_t kBlockHeader = kConfigBlockSize - kRecordSize;
 
 // A refusal: its message names what is wrong with the file.
 struct Refusal : std::runtime_error {
@@ -76,16 +73,6 @@ std::vector<uint8_t> Hex(const Json& object, const char* key, const std::string&
     return *bytes;
 }
 
-std::optional<uint32_t> ParseIp(const std::string& text)
-{
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    char extra = 0;
-    if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &a, &b, &c, &d, &extra) != 4 || a > 255 || b > 255 ||
-        c > 255 || d > 255)
-        return std::nullopt;
-    return (a << 24) | (b << 16) | (c << 8) | d;
-}
-
 // The JSON value shown for a value in a message, shortened.
 std::string Shown(const Json& v)
 {
@@ -108,28 +95,6 @@ void Agree(const Json& file, const Json& expected, const std::string& what)
     }
     for (const auto& [key, value] : file.items())
         if (!expected.contains(key)) Refuse(what + ": nieznane pole \"" + key + "\" w części opisowej");
-}
-
-Json ControllerJson(const Snapshot& snap)
-{
-    return {{"name", DevName(snap.controllerId)},
-            {"id", snap.controllerId},
-            {"ip", IpText(snap.ip)},
-            {"status", snap.status},
-            {"mode", ModeText(snap.status)}};
-}
-
-Json RecordJson(const Snapshot& snap, const BusDevSet& devs, int index)
-{
-    const SnapRecord& r = snap.records[static_cast<std::size_t>(index)];
-    Json entry;
-    if (snap.kind != 2) entry["door"] = index + 1;
-    entry["read"] = r.read;
-    if (r.read) {
-        entry["record"] = HexText(r.bytes.data(), r.bytes.size());
-        entry["decoded"] = FieldsJson(RecordFields(snap.kind, r.bytes, devs, snap.controllerId, OwnNames::DeviceName));
-    }
-    return entry;
 }
 
 // One door (or the lift) of the file into the snapshot, checked against the raw record.
@@ -238,13 +203,10 @@ bool MakeSnapshot(Snapshot& snap, const std::vector<uint8_t>& deviceList, const 
     snap.kind = devs.kind;
     snap.doorCount = devs.doorCount;
     snap.records = {};
-    const std::array<uint8_t, 4>& header = snap.kind == 2 ? kLiftHeader : kDoorHeader;
     for (std::size_t i = 0; i < blocks.size() && i < static_cast<std::size_t>(snap.doorCount); ++i) {
-        const std::vector<uint8_t>& block = blocks[i];
-        SnapRecord& r = snap.records[i];
         // Exactly as sent: the bytes that decoding would limit are kept as they came.
-        r.read = block.size() >= kConfigBlockSize && std::equal(header.begin(), header.end(), block.begin());
-        if (r.read) std::copy_n(block.begin() + kBlockHeader, kRecordSize, r.bytes.begin());
+        SnapRecord& r = snap.records[i];
+        r.read = RecordAsSent(blocks[i], snap.kind, r.bytes);
     }
     return true;
 }
@@ -264,10 +226,10 @@ std::string EncodeSnapshot(const Snapshot& snap)
     doc["deviceList"] = HexText(snap.deviceList.data(), snap.deviceList.size());
     doc["devices"] = DevicesJson(devs);
     if (snap.kind == 2) {
-        doc["lift"] = RecordJson(snap, devs, 0);
+        doc["lift"] = RecordJson(snap, devs, 0, RawRecord::With);
     } else {
         Json doors = Json::array();
-        for (int i = 0; i < snap.doorCount; ++i) doors.push_back(RecordJson(snap, devs, i));
+        for (int i = 0; i < snap.doorCount; ++i) doors.push_back(RecordJson(snap, devs, i, RawRecord::With));
         doc["doors"] = doors;
     }
     return doc.dump(2) + "\n";
@@ -297,17 +259,4 @@ std::string HexText(const uint8_t* data, std::size_t length)
         text += kDigits[data[i] & 15];
     }
     return text;
-}
-
-std::string IpText(uint32_t ip)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF, ip & 0xFF);
-    return text;
-}
-
-std::string ModeText(uint8_t status)
-{
-    static constexpr const char* kNames[] = {"Blokada", "Konfiguracja", "Serwis", "Instalacja"};
-    return kNames[status & 3];
 }

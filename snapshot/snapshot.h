@@ -55,7 +55,5 @@ std::string EncodeSnapshot(const Snapshot& snap);
 // record of the wrong length, decoded and raw parts that disagree.
 bool DecodeSnapshot(const std::string& text, Snapshot& snap, std::string& problem);
 
-// Text helpers shared by the snapshot's users.
-std::string HexText(const uint8_t* data, std::size_t length);   // lower-case, no separators
-std::string IpText(uint32_t ip);                                 // dotted decimal
-std::string ModeText(uint8_t status);                            // "Serwis"..., UTF-8
+// Bytes as lower-case hex without separators, as the file holds them.
+std::string HexText(const uint8_t* data, std::size_t length);

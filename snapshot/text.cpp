@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -147,4 +148,10 @@ std::string Counted(long n, const char* one, const char* few, const char* many)
     if (n == 1) word = one;
     else if (units >= 2 && units <= 4 && !(tens >= 12 && tens <= 14)) word = few;
     return std::to_string(n) + " " + word;
+}
+
+std::size_t Utf8Length(std::string_view utf8)
+{
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }

@@ -13,5 +13,8 @@ std::string Utf8FromCp1250(std::string_view cp1250);
 // the window.
 std::string Cp1250FromUtf8(std::string_view utf8);
 
+// The characters, not bytes, of UTF-8 text: what a terminal column and a length limit count.
+std::size_t Utf8Length(std::string_view utf8);
+
 // A count with its Polish noun form: 1 "przejście", 2-4 (not 12-14) "przejścia", else "przejść".
 std::string Counted(long n, const char* one, const char* few, const char* many);

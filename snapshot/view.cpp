@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "link/devid.h"
+#include "link/target.h"
+#include "link/udpdev.h"
 #include "snapshot/text.h"
 
 namespace {
@@ -223,11 +225,33 @@ std::string RecordPlace(int kind, int index)
     return kind == 2 ? std::string("Winda") : "Przejście " + std::to_string(index + 1);
 }
 
+Json ControllerJson(const Snapshot& snap)
+{
+    return {{"name", DevName(snap.controllerId)},
+            {"id", snap.controllerId},
+            {"ip", IpText(snap.ip)},
+            {"status", snap.status},
+            {"mode", ModeName(snap.status)}};
+}
+
+Json RecordJson(const Snapshot& snap, const BusDevSet& devs, int index, RawRecord raw)
+{
+    const SnapRecord& r = snap.records[static_cast<std::size_t>(index)];
+    Json entry;
+    if (snap.kind != 2) entry["door"] = index + 1;
+    entry["read"] = r.read;
+    if (r.read) {
+        if (raw == RawRecord::With) entry["record"] = HexText(r.bytes.data(), r.bytes.size());
+        entry["decoded"] = FieldsJson(RecordFields(snap.kind, r.bytes, devs, snap.controllerId, OwnNames::DeviceName));
+    }
+    return entry;
+}
+
 std::string ShowText(const Snapshot& snap)
 {
     BusDevSet devs;
     if (!SnapshotDevices(snap, devs)) return {};
-    std::string out = DevName(snap.controllerId) + "  " + IpText(snap.ip) + "  " + ModeText(snap.status) + "\n";
+    std::string out = DevName(snap.controllerId) + "  " + IpText(snap.ip) + "  " + ModeName(snap.status) + "\n";
     out += snap.kind == 2 ? "Kontroler windy\n" : "Kontroler przejść, przejścia: " + std::to_string(snap.doorCount) + "\n";
     out += "\nUrządzenia:\n";
     for (const std::string& line : DeviceLines(devs)) out += line + "\n";
@@ -249,24 +273,16 @@ Json ShowJson(const Snapshot& snap)
     BusDevSet devs;
     Json out;
     if (!SnapshotDevices(snap, devs)) return out;
-    out["controller"] = {{"name", DevName(snap.controllerId)},
-                         {"id", snap.controllerId},
-                         {"ip", IpText(snap.ip)},
-                         {"status", snap.status},
-                         {"mode", ModeText(snap.status)}};
+    out["controller"] = ControllerJson(snap);
     out["kind"] = snap.kind == 2 ? "lift" : "doors";
     out["doorCount"] = snap.doorCount;
     out["devices"] = DevicesJson(devs);
-    Json records = Json::array();
-    for (int i = 0; i < snap.doorCount; ++i) {
-        const SnapRecord& r = snap.records[static_cast<std::size_t>(i)];
-        Json entry;
-        if (snap.kind != 2) entry["door"] = i + 1;
-        entry["read"] = r.read;
-        if (r.read) entry["decoded"] = FieldsJson(RecordFields(snap.kind, r.bytes, devs, snap.controllerId, OwnNames::DeviceName));
-        records.push_back(std::move(entry));
+    if (snap.kind == 2) {
+        out["lift"] = snap.doorCount > 0 ? RecordJson(snap, devs, 0, RawRecord::Without) : Json();
+    } else {
+        Json doors = Json::array();
+        for (int i = 0; i < snap.doorCount; ++i) doors.push_back(RecordJson(snap, devs, i, RawRecord::Without));
+        out["doors"] = doors;
     }
-    if (snap.kind == 2) out["lift"] = records.empty() ? Json() : records[0];
-    else out["doors"] = records;
     return out;
 }

@@ -48,6 +48,13 @@ Json DevicesJson(const BusDevSet& devs);
 // "Przejście 2", or "Winda" for the lift.
 std::string RecordPlace(int kind, int index);
 
+// The controller of a snapshot as JSON: name, id, ip, status, mode.
+Json ControllerJson(const Snapshot& snap);
+// One door (or the lift) of a snapshot as JSON: its number (doors only), whether it was read and,
+// when it was, its decoded fields, with the raw record beside them for the file.
+enum class RawRecord { With, Without };
+Json RecordJson(const Snapshot& snap, const BusDevSet& devs, int index, RawRecord raw);
+
 // What `show` prints: the controller, the bus device panel's lines, then each door (or the lift)
 // with every function and setting. UTF-8 text.
 std::string ShowText(const Snapshot& snap);

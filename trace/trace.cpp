@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <istream>
 #include <ostream>
 #include <stdexcept>
@@ -25,8 +24,6 @@ using nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
 namespace {
-
-constexpr std::size_t kKeyMaterial = 16;
 
 // Appends a number in decimal, without a temporary string.
 template <class Number>
@@ -93,20 +90,6 @@ void AppendHex(std::string& out, std::span<const uint8_t> bytes, std::size_t mas
     for (std::size_t i = 0; i < shown; ++i, p += 2) std::memcpy(p, &kPairs[2 * std::size_t{bytes[i]}], 2);
 }
 
-std::string UtcText(int64_t seconds)
-{
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &t);
-#else
-    gmtime_r(&t, &tm);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -126,12 +109,10 @@ const std::array<uint8_t, 16>* TraceWriter::KeyOf(uint32_t id) const
 
 void TraceWriter::Learn(uint32_t id, const uint8_t* material)
 {
-    // session key = AES-128(key = material, block = material), as the link makes it.
-    std::array<uint8_t, 16> key{};
+    std::array<uint8_t, kKeyMaterial> key{};
     std::memcpy(key.data(), material, key.size());
-    AES128 aes;
-    aes.SetKey(key.data());
-    aes.Encrypt(key.data());
+    AES128 aes;   // its key schedule, the material's, is cleared when it goes
+    MakeSessionKey(aes, key);
     for (Key& k : keys_) {
         if (k.id == id) {
             k.key = key;

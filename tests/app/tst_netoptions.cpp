@@ -29,7 +29,7 @@ QString Hex(const std::vector<uint8_t>& bytes)
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())).toHex());
 }
 
-QString IpText(uint32_t ip)
+QString DottedIp(uint32_t ip)
 {
     return QStringLiteral("%1.%2.%3.%4").arg(ip >> 24).arg((ip >> 16) & 255).arg((ip >> 8) & 255).arg(ip & 255);
 }
@@ -94,7 +94,7 @@ void TestNetOptions::traceOfStartUpSelectionAndWrite()
         QCOMPARE(ms, qint64(d.atMs));
         QVERIFY(ms >= lastMs);
         lastMs = ms;
-        QCOMPARE(line[QStringLiteral("ip")].toString(), IpText(isSent ? d.toIp : d.fromIp));
+        QCOMPARE(line[QStringLiteral("ip")].toString(), DottedIp(isSent ? d.toIp : d.fromIp));
         QCOMPARE(line[QStringLiteral("len")].toInteger(), qint64(d.bytes.size()));
         if (!line[QStringLiteral("masked")].toBool()) QCOMPARE(line[QStringLiteral("hex")].toString(), Hex(d.bytes));
         const QString check = line[QStringLiteral("check")].toString();
