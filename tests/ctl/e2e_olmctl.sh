@@ -12,10 +12,7 @@ scenario=$4
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../e2e/netns.sh"
 
-if ! netns_setup; then
-    echo "SKIP: network namespaces are not available here, so the end-to-end test cannot run"
-    exit 77
-fi
+netns_setup || netns_skip
 
 work=$(mktemp -d)
 simlog=$work/olmsim.log

@@ -23,12 +23,8 @@ olmctl=$4
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/netns.sh"
 
-skip() {
-    echo "SKIP: network namespaces are not available here, so the end-to-end test cannot run"
-    exit 77
-}
-netns_prepare || skip
-netns_add app || skip
+netns_prepare || netns_skip
+netns_add app || netns_skip
 work=$(mktemp -d)
 cleanup() {
     for pid in ${sim_pid:-} ${far_pid:-} ${app_pid:-}; do kill "$pid" 2>/dev/null; done

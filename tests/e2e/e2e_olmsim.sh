@@ -8,10 +8,7 @@ client=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/netns.sh"
 
-if ! netns_setup; then
-    echo "SKIP: network namespaces are not available here, so the end-to-end test cannot run"
-    exit 77
-fi
+netns_setup || netns_skip
 
 work=$(mktemp -d)
 log=$work/olmsim.log
