@@ -687,23 +687,30 @@ int CmdTraceView(Ctl& ctl, const std::string& file)
 
 int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
 {
+    using Args = std::vector<std::string>;   // the command's name, then its arguments
     struct Command {
         const char* name;
         std::size_t arguments;
         std::set<std::string> options;
         const char* usage;
+        int (*run)(Ctl&, const Args&);
     };
     static const Command kCommands[] = {
-        {"scan", 0, {"json"}, "scan"},
-        {"time", 1, {}, "time NAZWA|all"},
-        {"show", 1, {"json"}, "show NAZWA|PLIK"},
-        {"backup", 1, {"output"}, "backup NAZWA -o PLIK"},
-        {"diff", 2, {"json"}, "diff A B"},
-        {"restore", 2, {"doors", "map", "yes", "keep"}, "restore PLIK NAZWA [--doors 1,3] [--map STARE=NOWE] [--yes]"},
-        {"report", 1, {"output", "location"}, "report NAZWA -o PLIK [--location TEKST]"},
-        {"delete-inactive", 1, {"yes"}, "delete-inactive NAZWA [--yes]"},
-        {"replace", 3, {"yes"}, "replace NAZWA STARE NOWE [--yes]"},
-        {"trace-view", 1, {}, "trace-view PLIK"},
+        {"scan", 0, {"json"}, "scan", [](Ctl& c, const Args&) { return CmdScan(c); }},
+        {"time", 1, {}, "time NAZWA|all", [](Ctl& c, const Args& a) { return CmdTime(c, a[1]); }},
+        {"show", 1, {"json"}, "show NAZWA|PLIK", [](Ctl& c, const Args& a) { return CmdShow(c, a[1]); }},
+        {"backup", 1, {"output"}, "backup NAZWA -o PLIK", [](Ctl& c, const Args& a) { return CmdBackup(c, a[1]); }},
+        {"diff", 2, {"json"}, "diff A B", [](Ctl& c, const Args& a) { return CmdDiff(c, a[1], a[2]); }},
+        {"restore", 2, {"doors", "map", "yes", "keep"},
+         "restore PLIK NAZWA [--doors 1,3] [--map STARE=NOWE] [--yes]",
+         [](Ctl& c, const Args& a) { return CmdRestore(c, a[1], a[2]); }},
+        {"report", 1, {"output", "location"}, "report NAZWA -o PLIK [--location TEKST]",
+         [](Ctl& c, const Args& a) { return CmdReport(c, a[1]); }},
+        {"delete-inactive", 1, {"yes"}, "delete-inactive NAZWA [--yes]",
+         [](Ctl& c, const Args& a) { return CmdDeleteInactive(c, a[1]); }},
+        {"replace", 3, {"yes"}, "replace NAZWA STARE NOWE [--yes]",
+         [](Ctl& c, const Args& a) { return CmdReplace(c, a[1], a[2], a[3]); }},
+        {"trace-view", 1, {}, "trace-view PLIK", [](Ctl& c, const Args& a) { return CmdTraceView(c, a[1]); }},
     };
     // The options of the network (where and how the controllers are reached) serve every command
     // that reaches them; a trace is read without any network.
@@ -727,21 +734,7 @@ int RunCommand(Ctl& ctl, const std::vector<std::string>& args)
     if (command->options.count("output") && o.output.empty())
         return usage("polecenie " + args[0] + " wymaga opcji -o PLIK");
     if (args[0] == "report" && o.output == "-") return usage("raport zapisuje się tylko do pliku");
-    if (args[0] == "report") {
-        if (Utf8Length(o.location) > kMaxLocation)
-            return usage("--location: najwyżej " + std::to_string(kMaxLocation) + " znaków");
-    }
-    const std::string& a1 = args.size() > 1 ? args[1] : std::string();
-    const std::string& a2 = args.size() > 2 ? args[2] : std::string();
-    const std::string& a3 = args.size() > 3 ? args[3] : std::string();
-    if (args[0] == "scan") return CmdScan(ctl);
-    if (args[0] == "time") return CmdTime(ctl, a1);
-    if (args[0] == "show") return CmdShow(ctl, a1);
-    if (args[0] == "backup") return CmdBackup(ctl, a1);
-    if (args[0] == "diff") return CmdDiff(ctl, a1, a2);
-    if (args[0] == "restore") return CmdRestore(ctl, a1, a2);
-    if (args[0] == "report") return CmdReport(ctl, a1);
-    if (args[0] == "delete-inactive") return CmdDeleteInactive(ctl, a1);
-    if (args[0] == "trace-view") return CmdTraceView(ctl, a1);
-    return CmdReplace(ctl, a1, a2, a3);
+    if (args[0] == "report" && Utf8Length(o.location) > kMaxLocation)
+        return usage("--location: najwyżej " + std::to_string(kMaxLocation) + " znaków");
+    return command->run(ctl, args);
 }
