@@ -16,17 +16,9 @@ work=$(mktemp -d)
 simlog=$work/olmsim.log
 applog=$work/olmconfig.log
 alive() { kill -0 "$1" 2>/dev/null; }
-cleanup() {
-    [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null
-    [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
-    wait
-    rm -rf "$work"
-    netns_teardown
-}
-trap cleanup EXIT
+trap 'netns_cleanup "$work"' EXIT
 
 netns_start_olmsim a "$simlog" "$olmsim" "$scenario" || { echo "FAIL: olmsim did not start"; exit 1; }
-sim_pid=$started_pid
 
 from="from $NETNS_IP_B:45389"
 netns_start b "$work/olmconfig.pid" "$applog" env QT_QPA_PLATFORM=offscreen "$olmconfig"
@@ -49,7 +41,6 @@ if alive "$app_pid"; then
     echo "FAIL: olmconfig did not end on SIGTERM"
     status=1
 fi
-app_pid=
 wait "$app_job"
 app_status=$?
 sleep 0.3   # olmsim prints the last requests as it serves them

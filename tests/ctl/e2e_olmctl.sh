@@ -16,17 +16,9 @@ netns_setup || netns_skip
 
 work=$(mktemp -d)
 simlog=$work/olmsim.log
-cleanup() {
-    [ -n "${ctl_pid:-}" ] && kill "$ctl_pid" 2>/dev/null
-    [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
-    wait
-    rm -rf "$work"
-    netns_teardown
-}
-trap cleanup EXIT
+trap 'netns_cleanup "$work"' EXIT
 
 netns_start_olmsim a "$simlog" "$olmsim" "$scenario" || { echo "FAIL: olmsim did not start"; exit 1; }
-sim_pid=$started_pid
 
 status=0
 fail() { echo "FAIL: $*"; status=1; }
@@ -90,7 +82,6 @@ done
 kill -INT "$ctl_pid"
 wait "$ctl_job"
 int_status=$?
-ctl_pid=
 sleep 0.5   # the close goes out after the exchange in progress
 echo "--- olmctl backup K105_00105, interrupted -> $int_status"
 cat "$work/int.log"

@@ -26,13 +26,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 netns_prepare || netns_skip
 netns_add app || netns_skip
 work=$(mktemp -d)
-cleanup() {
-    for pid in ${sim_pid:-} ${far_pid:-} ${app_pid:-}; do kill "$pid" 2>/dev/null; done
-    wait
-    rm -rf "$work"
-    netns_teardown
-}
-trap cleanup EXIT
+trap 'netns_cleanup "$work"' EXIT
 
 if ! { netns_add router && netns_add sim && netns_add far &&
        netns_link app 10.231.1.1/24 router 10.231.1.254/24 && link1=$netns_link_dev1 &&
@@ -69,7 +63,6 @@ start_sim() {   # namespace, scenario, log, extra options...
 start_sim sim "$work/hundred.json" "$work/sim.log" --trace "$work/sim-trace.jsonl"
 sim_pid=$started_pid
 start_sim far "$work/far.json" "$work/far.log"
-far_pid=$started_pid
 
 count() { grep -c "$1" "$2"; }
 served() { count "^$1 $2 from 10.231.$3:45389\$" "$4"; }
@@ -98,7 +91,6 @@ grep -q '"dir":"send".*"masked":true.*"tag":"MMDK"' "$work/sim-trace.jsonl" || f
 # 2. With the far range as a target, the far one is found and gets one time frame. The 100 leave
 # first: the set holds at most 100 controllers, and the far one would be the 101st.
 kill "$sim_pid"
-sim_pid=
 echo "--- client, --target 10.231.3.0/24"
 netns_in app "$client" --expect 1 --target 10.231.3.0/24 | tee "$work/run2.log" || fail "client with a target"
 grep -qx 'found K105_00900 10.231.3.7' "$work/run2.log" || fail "the far controller was not found with its range"
@@ -122,7 +114,6 @@ done
 sleep 1
 kill -TERM "$app_pid"
 wait "$app_job" || fail "olmconfig ended with status $?"
-app_pid=
 [ "$(count ' from ' "$work/far.log")" -gt "$far_before" ] || fail "olmconfig did not ask the far controller"
 grep -q '"dir":"recv","ip":"10.231.3.7".*"tag":"MMDO"' "$work/app-trace.jsonl" || fail "the far reply is not in the trace"
 grep -q '"dir":"send","ip":"10.231.2.255"' "$work/app-trace.jsonl" || fail "the directed broadcast is not in the trace"

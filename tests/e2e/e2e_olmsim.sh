@@ -12,16 +12,9 @@ netns_setup || netns_skip
 
 work=$(mktemp -d)
 log=$work/olmsim.log
-cleanup() {
-    [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
-    wait
-    rm -rf "$work"
-    netns_teardown
-}
-trap cleanup EXIT
+trap 'netns_cleanup "$work"' EXIT
 
 netns_start_olmsim a "$log" "$olmsim" || { echo "FAIL: olmsim did not start"; exit 1; }
-sim_pid=$started_pid
 
 netns_exec_b "$client" "$NETNS_IP_A"
 status=$?

@@ -132,6 +132,15 @@ netns_in() {   # NAME CMD...
     ip netns exec "$ns" "$@"
 }
 
+# The end of a test, on every exit: what still runs in the namespaces ends, the namespaces go, and
+# the test's folder with them.
+#   work=$(mktemp -d); trap 'netns_cleanup "$work"' EXIT
+netns_cleanup() {   # folder
+    netns_teardown
+    wait
+    rm -rf "$1"
+}
+
 # Ends the test as skipped (exit 77) where namespaces are not permitted:
 #   netns_setup || netns_skip
 netns_skip() {
