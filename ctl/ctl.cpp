@@ -135,6 +135,18 @@ struct Found {
     UdpDevSet set;
 };
 
+// Runs a command's body on the configurable controller that `name` names, found by a search of
+// the command's own.
+template <typename Body>
+int OnController(Ctl& ctl, const std::string& name, Body&& body)
+{
+    Found found;
+    return Guarded(ctl, [&] {
+        found.Search(ctl.options.search);
+        return body(ConfigurableController(found.set, name));
+    });
+}
+
 void LoadDevices(UdpDev& dev, BusDevSet& devs)
 {
     devs.Clear();
@@ -496,10 +508,8 @@ int CmdShow(Ctl& ctl, const std::string& what)
 
 int CmdBackup(Ctl& ctl, const std::string& controller)
 {
-    Found found;
-    return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
-        const Snapshot snap = ReadController(ConfigurableController(found.set, controller), ctl);
+    return OnController(ctl, controller, [&](UdpDev& dev) {
+        const Snapshot snap = ReadController(dev, ctl);
         WarnUnread(ctl, snap, "w kopii zapisane jako nieodczytane");
         const std::string text = EncodeSnapshot(snap);
         if (ctl.options.output == "-") {
@@ -557,19 +567,12 @@ int CmdRestore(Ctl& ctl, const std::string& file, const std::string& controller)
         });
         if (status != 0) return status;
     }
-    Found found;
-    return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
-        return RestoreOnto(ctl, ConfigurableController(found.set, controller), snap, file);
-    });
+    return OnController(ctl, controller, [&](UdpDev& dev) { return RestoreOnto(ctl, dev, snap, file); });
 }
 
 int CmdReport(Ctl& ctl, const std::string& controller)
 {
-    Found found;
-    return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
-        UdpDev& dev = ConfigurableController(found.set, controller);
+    return OnController(ctl, controller, [&](UdpDev& dev) {
         // Exactly the window's reading: a cleared model, the device list, then the doors.
         BusDevSet devs;
         DoorConfig doors(devs);
@@ -595,10 +598,7 @@ int CmdReport(Ctl& ctl, const std::string& controller)
 
 int CmdDeleteInactive(Ctl& ctl, const std::string& controller)
 {
-    Found found;
-    return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
-        UdpDev& dev = ConfigurableController(found.set, controller);
+    return OnController(ctl, controller, [&](UdpDev& dev) {
         BusDevSet devs;
         LoadDevices(dev, devs);
         const std::vector<std::string> lost = PresentNames(devs, kStatusInactive);
@@ -617,10 +617,7 @@ int CmdDeleteInactive(Ctl& ctl, const std::string& controller)
 
 int CmdReplace(Ctl& ctl, const std::string& controller, const std::string& oldName, const std::string& newName)
 {
-    Found found;
-    return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
-        UdpDev& dev = ConfigurableController(found.set, controller);
+    return OnController(ctl, controller, [&](UdpDev& dev) {
         BusDevSet devs;
         LoadDevices(dev, devs);
         // The window's rule: only a pair it offers, an inactive device and a new one of its type.
