@@ -72,7 +72,7 @@ constexpr std::array<SlotRow, 5> kOutputRows = {{
 class Section {
 public:
     Section(std::string& out, const BusDevSet& devs, const DoorConfig& cfg, int first, int count)
-        : out_(out), devs_(devs), cfg_(cfg), first_(first), count_(count)
+        : out_(out), devs_(devs), cfg_(cfg), first_(first), count_(count), unread_(cfg.UnreadDoors())
     {
     }
 
@@ -115,7 +115,7 @@ private:
     const DoorCfg& Door(int n) const { return cfg_.doors[static_cast<std::size_t>(first_ + n)]; }
     // The record holds nothing the controller sent and nothing the user made: its content is not
     // the door's, so none of it is reported.
-    bool Unread(int n) const { return !cfg_.WasRead(first_ + n) && !cfg_.WasEdited(first_ + n); }
+    bool Unread(int n) const { return ((unread_ >> (first_ + n)) & 1u) != 0; }
 
     void OutputRow(const SlotRow& row)
     {
@@ -170,6 +170,7 @@ private:
     const DoorConfig& cfg_;
     int first_;
     int count_;
+    uint8_t unread_;   // doors that are neither read nor edited, bit i for door i
 };
 
 }  // namespace
