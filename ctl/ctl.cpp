@@ -34,8 +34,9 @@ constexpr std::size_t kMaxLocation = 80;   // the location dialog's limit, in ch
 
 void Say(Ctl& ctl, const std::string& line) { ctl.err << kPrefix << line << "\n"; }
 
-// Runs a command's body while its controller set is alive (a UErr's text reads the controller),
-// turning every failure into lines on the error stream and status 1.
+// Runs a command's body, turning every failure into lines on the error stream and status 1. A
+// command's controller set is declared outside, so that it is still alive here (a UErr's text reads
+// its controller); it closes the sessions when it goes.
 template <typename Body>
 int Guarded(Ctl& ctl, Body&& body)
 {
@@ -128,22 +129,15 @@ UdpDev& ConfigurableController(UdpDevSet& set, const std::string& name)
     return dev;
 }
 
-// The controllers of one command. The set outlives the command's error handling (a link error's
-// text reads its controller) and closes the sessions when it goes.
-struct Found {
-    void Search(const SearchOptions& options) { SearchControllers(set, options); }
-    UdpDevSet set;
-};
-
 // Runs a command's body on the configurable controller that `name` names, found by a search of
 // the command's own.
 template <typename Body>
 int OnController(Ctl& ctl, const std::string& name, Body&& body)
 {
-    Found found;
+    UdpDevSet found;
     return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
-        return body(ConfigurableController(found.set, name));
+        SearchControllers(found);
+        return body(ConfigurableController(found, name));
     });
 }
 
@@ -240,7 +234,7 @@ void CheckStop()
 // ---------------------------------------------------------------------------------------------
 // Finding controllers.
 
-void SearchControllers(UdpDevSet& set, const SearchOptions&)
+void SearchControllers(UdpDevSet& set)
 {
     set.sendTimeFrames = false;
     set.Search();
@@ -435,10 +429,9 @@ std::string ErrorLine(const std::exception& e)
 
 int CmdScan(Ctl& ctl)
 {
-    Found found;
+    UdpDevSet set;
     return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
-        const UdpDevSet& set = found.set;
+        SearchControllers(set);
         if (ctl.options.json) {
             Json list = Json::array();
             for (int i = 0; i < set.count; ++i)
@@ -462,15 +455,15 @@ int CmdScan(Ctl& ctl)
 
 int CmdTime(Ctl& ctl, const std::string& which)
 {
-    Found found;
+    UdpDevSet found;
     return Guarded(ctl, [&] {
-        found.Search(ctl.options.search);
+        SearchControllers(found);
         std::vector<UdpDev*> targets;
         if (which == "all") {
-            for (int i = 0; i < found.set.count; ++i) targets.push_back(&found.set[i]);
+            for (int i = 0; i < found.count; ++i) targets.push_back(&found[i]);
             if (targets.empty()) throw CtlError("nie znaleziono żadnego kontrolera w sieci");
         } else {
-            targets.push_back(&FindController(found.set, which));
+            targets.push_back(&FindController(found, which));
         }
         for (UdpDev* dev : targets) {
             CheckStop();
@@ -490,12 +483,12 @@ int CmdTime(Ctl& ctl, const std::string& which)
 
 int CmdShow(Ctl& ctl, const std::string& what)
 {
-    Found found;
+    UdpDevSet found;
     return Guarded(ctl, [&] {
         Snapshot snap;
         if (NamesController(what)) {
-            found.Search(ctl.options.search);
-            snap = ReadController(ConfigurableController(found.set, what), ctl);
+            SearchControllers(found);
+            snap = ReadController(ConfigurableController(found, what), ctl);
             WarnUnread(ctl, snap, "nie można go pokazać");
         } else {
             snap = LoadSnapshot(what);
@@ -525,17 +518,17 @@ int CmdBackup(Ctl& ctl, const std::string& controller)
 
 int CmdDiff(Ctl& ctl, const std::string& a, const std::string& b)
 {
-    Found found;
+    UdpDevSet found;
     return Guarded(ctl, [&] {
         // Files first: a file that is refused needs no network.
         std::optional<Snapshot> fromFile[2];
         const std::string* names[2] = {&a, &b};
         for (int k = 0; k < 2; ++k)
             if (!NamesController(*names[k])) fromFile[k] = LoadSnapshot(*names[k]);
-        if (!fromFile[0] || !fromFile[1]) found.Search(ctl.options.search);
+        if (!fromFile[0] || !fromFile[1]) SearchControllers(found);
         const auto side = [&](int k) {
             if (fromFile[k]) return *fromFile[k];
-            Snapshot snap = ReadController(ConfigurableController(found.set, *names[k]), ctl);
+            Snapshot snap = ReadController(ConfigurableController(found, *names[k]), ctl);
             WarnUnread(ctl, snap, "porównane jako nieodczytane");
             return snap;
         };

@@ -19,9 +19,6 @@ class UdpDevSet;
 // closes the sessions it opened before it returns, on an error and on a stop request too.
 // Messages are Polish, UTF-8, one line per problem on the error stream, each beginning "olmctl: ".
 
-// How controllers are searched for. Options that widen the search extend this.
-struct SearchOptions {};
-
 struct CtlOptions {
     bool json = false;                     // --json: machine-readable output (scan, show, diff)
     std::string output;                    // -o FILE (backup: "-" is standard output)
@@ -30,7 +27,6 @@ struct CtlOptions {
     std::vector<DeviceMap> maps;           // --map OLD=NEW (restore)
     bool yes = false;                      // --yes: really write (restore, delete-inactive, replace)
     std::string keep;                      // --keep FILE (restore)
-    SearchOptions search;
     std::set<std::string> given;           // names of the options given ("json", "output", ...)
 };
 
@@ -78,8 +74,9 @@ int CmdTraceView(Ctl& ctl, const std::string& file);
 bool ParseDoorList(const std::string& text, std::vector<int>& doors);
 bool ParseDeviceMap(const std::string& text, DeviceMap& map);
 
-// The one place where controllers are searched for (no time frame is sent).
-void SearchControllers(UdpDevSet& set, const SearchOptions& options);
+// The one place where controllers are searched for (no time frame is sent). --target ranges join
+// it through SetSearchTargets.
+void SearchControllers(UdpDevSet& set);
 // The controller named by its device name or its IPv4 address among those found. Throws CtlError
 // when there is none or more than one.
 UdpDev& FindController(UdpDevSet& set, const std::string& nameOrAddress);

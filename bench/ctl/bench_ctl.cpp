@@ -94,7 +94,7 @@ int main()
     int written = 0;
     {
         UdpDevSet set;
-        SearchControllers(set, {});
+        SearchControllers(set);
         UdpDev& dev = FindController(set, "K105_04242");
         const auto quiet = [&] {
             lan.ClearLog();   // the recordings would otherwise grow through the whole benchmark

@@ -29,7 +29,7 @@ int Run(const std::string& source, const std::string& target, const std::string&
     ctl.options.yes = true;
     ctl.options.keep = keep;
     UdpDevSet set;
-    SearchControllers(set, {});
+    SearchControllers(set);
     UdpDev& from = FindController(set, source);
     UdpDev& to = FindController(set, target);
 
