@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QHostAddress>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "olmsim/scenario.h"
 #include "sim/peer.h"
 #include "sim/samples.h"
+#include "trace/options.h"
 #include "trace/trace.h"
 
 namespace {
@@ -166,14 +166,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "olmsim: najwyżej jeden plik scenariusza; zobacz olmsim --help\n");
         return 2;
     }
+    NetOptions net;   // --trace, checked as every program checks it
+    try {
+        for (const QString& value : parser.values(traceOption)) AddNetOption("--trace", value.toStdString(), net);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "olmsim: %s\n", e.what());
+        return 2;
+    }
 
     try {
         auto peers = MakePeers(parser.positionalArguments().value(0));
         QUdpEndpoint udp(bindAddress.toIPv4Address());
         std::unique_ptr<TraceEndpoint> trace;
-        if (parser.isSet(traceOption))
-            trace = std::make_unique<TraceEndpoint>(udp, std::filesystem::path(parser.value(traceOption).toStdU16String()),
-                                                    "olmsim");
+        if (net.trace) trace = std::make_unique<TraceEndpoint>(udp, *net.trace, "olmsim");
         udp.Bind(static_cast<uint16_t>(port));
         std::printf("olmsim: serving %zu devices on %s\n", peers.size(),
                     AddressText(bindAddress.toIPv4Address(), udp.LocalPort()).c_str());
